@@ -1,0 +1,99 @@
+#ifndef TESTS_RIFF_BUILDER_HPP
+#define TESTS_RIFF_BUILDER_HPP
+
+// Test files built in memory and encoded by hand, so that a fault in the library's own
+// encoders or decoders cannot hide itself.
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace riff {
+
+using Bytes = std::vector<unsigned char>;
+
+struct Chunk {
+    std::array<char, 4> id;
+    Bytes body;
+};
+
+inline void append_le16(Bytes& out, std::uint32_t value) {
+    out.push_back(static_cast<unsigned char>(value));
+    out.push_back(static_cast<unsigned char>(value >> 8));
+}
+
+inline void append_le32(Bytes& out, std::uint32_t value) {
+    append_le16(out, value);
+    append_le16(out, value >> 16);
+}
+
+inline Bytes concat(std::vector<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+/// "RIFF", the size of what follows, "WAVE", then each chunk with its header; no pad bytes.
+inline Bytes make_riff(const std::vector<Chunk>& chunks) {
+    Bytes out{'R', 'I', 'F', 'F'};
+    std::uint32_t size = 4;
+    for (const Chunk& chunk : chunks)
+        size += 8 + static_cast<std::uint32_t>(chunk.body.size());
+    append_le32(out, size);
+    out.insert(out.end(), {'W', 'A', 'V', 'E'});
+    for (const Chunk& chunk : chunks) {
+        out.insert(out.end(), chunk.id.begin(), chunk.id.end());
+        append_le32(out, static_cast<std::uint32_t>(chunk.body.size()));
+        out.insert(out.end(), chunk.body.begin(), chunk.body.end());
+    }
+    return out;
+}
+
+/// A 20-byte "fmt " body: codec, channels, rate, byte rate, block size, bits, extra size and
+/// samples per block; `size` cuts it shorter or pads it with zeros.
+inline Chunk fmt_chunk(std::uint32_t channels, std::uint32_t block_size,
+                       std::uint32_t codec = 0x69, std::size_t size = 20) {
+    Bytes body;
+    append_le16(body, codec);
+    append_le16(body, channels);
+    append_le32(body, 0xAC44);    // an odd rate, so a misplaced read stands out
+    append_le32(body, 0x1234567);
+    append_le16(body, block_size);
+    append_le16(body, 4);
+    append_le16(body, 2);
+    append_le16(body, 0xFFFF);
+    body.resize(size);
+    return {{'f', 'm', 't', ' '}, body};
+}
+
+inline Chunk data_chunk(Bytes body) { return {{'d', 'a', 't', 'a'}, std::move(body)}; }
+
+/// Four bytes per token, distinct for distinct tokens of up to two characters ("H0", "A1"),
+/// with the high bit set in one byte so that sign faults show.
+inline Bytes groups(const std::vector<std::string>& tokens) {
+    Bytes out;
+    for (const std::string& token : tokens)
+        out.insert(out.end(), {static_cast<unsigned char>(token.at(0)),
+                               static_cast<unsigned char>(token.size() > 1 ? token[1] : ' '),
+                               0x80, 0xFF});
+    return out;
+}
+
+inline void write_file(const std::string& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+inline Bytes read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace riff
+
+#endif

@@ -1,0 +1,229 @@
+#include "riff_builder.hpp"
+#include "tool_runner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+using riff::Bytes;
+using riff::concat;
+using riff::data_chunk;
+using riff::fmt_chunk;
+using riff::groups;
+using riff::make_riff;
+
+namespace {
+
+const std::string usage =
+    "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\nusage: blockbraider file.WAV\n";
+
+// Stereo, 24-byte blocks: each channel owns a header and two groups.
+const Bytes stereo_in = concat({groups({"H0", "A0", "A1", "H1", "B0", "B1"}),
+                                groups({"h0", "a0", "a1", "h1", "b0", "b1"})});
+const Bytes stereo_out = concat({groups({"H0", "H1", "A0", "B0", "A1", "B1"}),
+                                 groups({"h0", "h1", "a0", "b0", "a1", "b1"})});
+
+Bytes with_riff_size(Bytes file, std::uint32_t size) {
+    file[4] = static_cast<unsigned char>(size);
+    file[5] = static_cast<unsigned char>(size >> 8);
+    file[6] = static_cast<unsigned char>(size >> 16);
+    file[7] = static_cast<unsigned char>(size >> 24);
+    return file;
+}
+
+struct Case {
+    const char* name;
+    Bytes before;
+    std::string err;  // empty: status 0
+    Bytes after;      // empty: unchanged
+};
+
+void expect_cases(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tool::expect_conversion(c.before, c.err.empty() ? 0 : 1, c.err,
+                                c.after.empty() ? c.before : c.after);
+    }
+}
+
+}  // namespace
+
+TEST(CommandLineTest, WrongArgumentCountPrintsUsageAndOpensNothing) {
+    const std::string path = tool::temp_path("file.wav");
+    const Bytes file = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    riff::write_file(path, file);
+    for (const auto& args : {std::vector<std::string>{}, {path, path}}) {
+        const tool::Outcome outcome = tool::run(args);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, usage);
+    }
+    EXPECT_EQ(riff::read_file(path), file);
+}
+
+TEST(CommandLineTest, UnopenableFileGivesTheSystemsReason) {
+    const std::string missing = tool::temp_path("missing.wav");
+    const std::string folder = tool::temp_path("folder");
+    std::filesystem::create_directory(folder);
+    for (const auto& [path, error] : {std::pair{missing, ENOENT}, std::pair{folder, EISDIR}}) {
+        const tool::Outcome outcome = tool::run({path});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, std::string("blockbraider:61:main:fopen: ") + std::strerror(error) + "\n");
+    }
+}
+
+TEST(HeaderTest, BadHeadersAreRejectedAndTinyFormsExamineNothing) {
+    const Bytes good = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    Bytes not_riff = good, not_wave = good;
+    not_riff[3] = 'X';
+    not_wave[11] = 'X';
+    // With riff_end at 12 or below, even a broken chunk after the header is never read.
+    const Bytes broken_chunk = make_riff({fmt_chunk(3, 24)});
+    expect_cases({
+        {"eleven bytes", Bytes(good.begin(), good.begin() + 11),
+         "util:173:get_bytes:fread: unexpected EOF\n", {}},
+        {"empty file", {}, "util:173:get_bytes:fread: unexpected EOF\n", {}},
+        {"not RIFF", not_riff, "blockbraider:66:main: doesn't start with RIFF\n", {}},
+        {"not WAVE", not_wave, "blockbraider:70:main: not WAVE type RIFF\n", {}},
+        {"size 0x7FFFFFF8", with_riff_size(good, 0x7FFFFFF8),
+         "blockbraider:74:main: RIFF size out of range\n", {}},
+        {"size 0xFFFFFFFF", with_riff_size(good, 0xFFFFFFFF),
+         "blockbraider:74:main: RIFF size out of range\n", {}},
+        {"size 0", with_riff_size(good, 0), "", {}},
+        {"size 4", with_riff_size(good, 4), "", {}},
+        {"size 4, broken chunk", with_riff_size(broken_chunk, 4), "", {}},
+    });
+}
+
+TEST(ChunkWalkTest, ChunkBoundsAndFmtChecks) {
+    const Bytes converted = make_riff({fmt_chunk(2, 24), data_chunk(stereo_out)});
+    const Bytes data_first = make_riff({data_chunk(stereo_in), fmt_chunk(2, 24)});
+    // A RIFF size 8 short of the file leaves the last chunk's last bytes past riff_end.
+    const Bytes whole = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    // Trailing bytes past riff_end are never looked at, even a chunk that would fail.
+    const Bytes trailing = concat({whole, make_riff({data_chunk(stereo_in)})});
+    expect_cases({
+        {"chunk past riff_end", with_riff_size(whole, static_cast<std::uint32_t>(whole.size()) - 9),
+         "blockbraider:84:main: chunk size out of range\n", {}},
+        {"unknown chunk", make_riff({{{'j', 'u', 'n', 'k'}, Bytes(8)}, fmt_chunk(2, 24)}), "", {}},
+        {"fmt size 13", make_riff({fmt_chunk(2, 24, 0x69, 13), data_chunk(stereo_in)}),
+         "blockbraider:89:main: fmt chunk too small\n", {}},
+        {"fmt size 14", make_riff({fmt_chunk(2, 24, 0x69, 14), data_chunk(stereo_in)}), "",
+         make_riff({fmt_chunk(2, 24, 0x69, 14), data_chunk(stereo_out)})},
+        {"size test before codec test", make_riff({fmt_chunk(2, 24, 0x11, 13)}),
+         "blockbraider:89:main: fmt chunk too small\n", {}},
+        {"codec 0x11", make_riff({fmt_chunk(2, 24, 0x11), data_chunk(stereo_in)}),
+         "blockbraider:90:main: not codec id 0x69\n", {}},
+        {"codec 0x69 high byte set", make_riff({fmt_chunk(2, 24, 0x0169)}),
+         "blockbraider:90:main: not codec id 0x69\n", {}},
+        {"later fmt not 0x69",
+         make_riff({fmt_chunk(2, 24), fmt_chunk(2, 24, 0x11), data_chunk(stereo_in)}),
+         "blockbraider:90:main: not codec id 0x69\n", {}},
+        {"data before fmt", data_first, "blockbraider:95:main: data before fmt?\n", {}},
+        {"fmt and no data", make_riff({fmt_chunk(2, 24)}), "", {}},
+        {"trailing bytes past riff_end", trailing, "",
+         concat({converted, make_riff({data_chunk(stereo_in)})})},
+    });
+}
+
+TEST(ChunkWalkTest, ChunkEndThatWrapsIsOutOfRange) {
+    Bytes file = make_riff({{{'j', 'u', 'n', 'k'}, Bytes(8)}, fmt_chunk(2, 24)});
+    file[16] = 0xF4;  // junk size 0xFFFFFFF4: its end, 12 + size + 8, wraps round to 8
+    file[17] = file[18] = file[19] = 0xFF;
+    tool::expect_failure(file, "blockbraider:84:main: chunk size out of range\n");
+}
+
+TEST(ChunkWalkTest, OddSizedChunksAreNotPadded) {
+    const Bytes odd = {1, 2, 3};
+    expect_cases({{"odd chunk then fmt and data",
+                   make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_in)}),
+                   "",
+                   make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_out)})}});
+}
+
+TEST(ChunkWalkTest, TruncatedFilesFailInTheReaderThatRunsOut) {
+    const Bytes fmt_only = make_riff({fmt_chunk(2, 24)});
+    const Bytes full = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    const auto cut = [](Bytes file, std::size_t length, std::uint32_t claimed) {
+        file.resize(length);
+        return with_riff_size(file, claimed);
+    };
+    const auto claimed = static_cast<std::uint32_t>(full.size() - 8);
+    expect_cases({
+        {"chunk header at end of file", cut(fmt_only, fmt_only.size(), claimed),
+         "util:131:get_32_be:fread: unexpected EOF\n", {}},
+        {"size field cut", cut(fmt_only, fmt_only.size() + 6, claimed),
+         "util:145:get_32_le:fread: unexpected EOF\n", {}},
+        {"fmt cut before block size", cut(fmt_only, 12 + 8 + 13, claimed),
+         "util:117:get_16_le:fread: unexpected EOF\n", {}},
+        {"fmt cut after block size", cut(fmt_only, 12 + 8 + 16, claimed),
+         "util:131:get_32_be:fread: unexpected EOF\n", {}},
+        {"data cut in its first block", cut(full, full.size() - 30, claimed),
+         "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n", {}},
+    });
+}
+
+TEST(ConversionTest, DataCutOffRewritesTheCompleteBlocksOnly) {
+    Bytes before = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    before.resize(before.size() - 1);
+    Bytes after = make_riff({fmt_chunk(2, 24), data_chunk(concat({groups({"H0", "H1", "A0", "B0", "A1", "B1"}),
+                                                            groups({"h0", "a0", "a1", "h1", "b0", "b1"})}))});
+    after.resize(after.size() - 1);
+    tool::expect_conversion(before, 1, "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n",
+                            after);
+}
+
+TEST(ConversionTest, EachDataChunkUsesTheFmtInForceAndOnlyDataChanges) {
+    // Four channels of 8 bytes, then mono: the second fmt must not leak into the first data.
+    const Bytes quad_in = groups({"H0", "A0", "H1", "B0", "H2", "C0", "H3", "D0"});
+    const Bytes quad_out = groups({"H0", "H1", "H2", "H3", "A0", "B0", "C0", "D0"});
+    const Bytes mono = groups({"M0", "m0", "m1", "M1", "m2", "m3"});
+    const riff::Chunk list{{'L', 'I', 'S', 'T'}, {'x', 0x80, 'y'}};
+    expect_cases({{"two data chunks",
+                   make_riff({fmt_chunk(4, 32), data_chunk(quad_in), list, fmt_chunk(1, 12),
+                              data_chunk(mono), data_chunk(Bytes{}), fmt_chunk(2, 24),
+                              data_chunk(stereo_in)}),
+                   "",
+                   make_riff({fmt_chunk(4, 32), data_chunk(quad_out), list, fmt_chunk(1, 12),
+                              data_chunk(mono), data_chunk(Bytes{}), fmt_chunk(2, 24),
+                              data_chunk(stereo_out)})},
+                  {"headers only", make_riff({fmt_chunk(3, 12), data_chunk(groups({"H0", "H1", "H2"}))}),
+                   "", {}}});
+}
+
+TEST(ConversionTest, ASecondRunPermutesAgain) {
+    const std::string path = tool::temp_path("file.wav");
+    riff::write_file(path, make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)}));
+    ASSERT_EQ(tool::run({path}).status, 0);
+    ASSERT_EQ(tool::run({path}).status, 0);
+    // The output read as per-channel blocks: H0 H1 A0 | B0 A1 B1.
+    const Bytes twice = concat({groups({"H0", "B0", "H1", "A1", "A0", "B1"}),
+                                groups({"h0", "b0", "h1", "a1", "a0", "b1"})});
+    EXPECT_EQ(riff::read_file(path), make_riff({fmt_chunk(2, 24), data_chunk(twice)}));
+}
+
+TEST(ConversionTest, BadLayoutsLeaveTheChunkWhole) {
+    const auto file = [](std::uint32_t channels, std::uint32_t block_size, std::size_t data) {
+        return make_riff({fmt_chunk(channels, block_size), data_chunk(Bytes(data, 0xA5))});
+    };
+    const std::string prefix = "blockbraider:";
+    expect_cases({
+        {"no channels", file(0, 24, 48), prefix + "8:reinterleave_ms_ima: channel count is 0\n", {}},
+        {"no channels, no block", file(0, 0, 48), prefix + "8:reinterleave_ms_ima: channel count is 0\n", {}},
+        {"empty block", file(2, 0, 48), prefix + "9:reinterleave_ms_ima: block size is 0\n", {}},
+        {"zeros and no data", make_riff({fmt_chunk(0, 0)}), "", {}},
+        {"data not whole blocks", file(2, 1024, 2560),
+         prefix + "10:reinterleave_ms_ima: block size doesn't go evenly into data size\n", {}},
+        {"block not whole channels", file(3, 32, 64),
+         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n", {}},
+        {"channel not whole groups", file(6, 36, 72),
+         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n", {}},
+        {"empty chunk, bad layout", file(2, 36, 0),
+         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n", {}},
+        {"more channels than bytes", file(8, 4, 8),
+         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n", {}},
+    });
+}

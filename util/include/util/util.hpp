@@ -1,0 +1,73 @@
+#ifndef UTIL_UTIL_HPP
+#define UTIL_UTIL_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Checked binary input and output over C streams. No routine returns an error: each one
+// delivers what was asked or ends the process with exit status 1 after writing one diagnostic
+// "unit:site:function: ..." to stderr. Offsets are absolute signed 32-bit positions.
+namespace util {
+
+/// Writes "unit:site:function: text" and a newline to stderr and exits with status 1.
+[[noreturn]] void fatal_message(const char* unit, int site, const char* function, const char* text);
+
+/// Writes "unit:site:function:op: " to stderr, flushes it, then the system's description of
+/// errno and a newline, and exits with status 1.
+[[noreturn]] void fatal_errno(const char* unit, int site, const char* function, const char* op);
+
+/// Like fatal_errno, but reports "unexpected EOF" when the end-of-file indicator of `stream` is
+/// set, and otherwise the description of errno labelled with `op`. Pass a null `stream` when it
+/// no longer exists (a failed fclose): the end-of-file test is then skipped.
+[[noreturn]] void fatal_stream(const char* unit, int site, const char* function, const char* op,
+                               std::FILE* stream);
+
+/// Decodes 2 little-endian bytes.
+std::uint16_t unpack_16_le(const unsigned char* bytes);
+/// Decodes 2 big-endian bytes.
+std::uint16_t unpack_16_be(const unsigned char* bytes);
+/// Decodes 4 little-endian bytes.
+std::uint32_t unpack_32_le(const unsigned char* bytes);
+/// Decodes 4 big-endian bytes.
+std::uint32_t unpack_32_be(const unsigned char* bytes);
+/// Decodes 8 big-endian bytes.
+std::uint64_t unpack_64_be(const unsigned char* bytes);
+
+/// Reads one byte at the current position; a short read ends the process (site 88).
+std::uint8_t get_byte(std::FILE* stream);
+/// Reads a big-endian 16-bit value; a short read ends the process (site 103).
+std::uint16_t get_16_be(std::FILE* stream);
+/// Reads a little-endian 16-bit value; a short read ends the process (site 117).
+std::uint16_t get_16_le(std::FILE* stream);
+/// Reads a big-endian 32-bit value; a short read ends the process (site 131).
+std::uint32_t get_32_be(std::FILE* stream);
+/// Reads a little-endian 32-bit value; a short read ends the process (site 145).
+std::uint32_t get_32_le(std::FILE* stream);
+/// Reads a big-endian 64-bit value; a short read ends the process (site 159).
+std::uint64_t get_64_be(std::FILE* stream);
+/// Reads exactly `count` bytes into `buffer`; a count of 0 reads nothing and never fails, and a
+/// short read ends the process (site 173).
+void get_bytes(std::FILE* stream, unsigned char* buffer, std::size_t count);
+
+// The seek variants seek to `offset` first; a failed seek ends the process under the variant's
+// own name and site, a short read is reported by the sequential reader under its name and site.
+
+/// Reads one byte at `offset` (seek site 94).
+std::uint8_t get_byte_seek(std::int32_t offset, std::FILE* stream);
+/// Reads a big-endian 16-bit value at `offset` (seek site 109).
+std::uint16_t get_16_be_seek(std::int32_t offset, std::FILE* stream);
+/// Reads a little-endian 16-bit value at `offset` (seek site 123).
+std::uint16_t get_16_le_seek(std::int32_t offset, std::FILE* stream);
+/// Reads a big-endian 32-bit value at `offset` (seek site 137).
+std::uint32_t get_32_be_seek(std::int32_t offset, std::FILE* stream);
+/// Reads a little-endian 32-bit value at `offset` (seek site 151).
+std::uint32_t get_32_le_seek(std::int32_t offset, std::FILE* stream);
+/// Reads a big-endian 64-bit value at `offset` (seek site 165).
+std::uint64_t get_64_be_seek(std::int32_t offset, std::FILE* stream);
+/// Reads exactly `count` bytes at `offset` into `buffer` (seek site 178).
+void get_bytes_seek(std::int32_t offset, std::FILE* stream, unsigned char* buffer, std::size_t count);
+
+}  // namespace util
+
+#endif
