@@ -68,6 +68,50 @@ std::uint64_t get_64_be_seek(std::int32_t offset, std::FILE* stream);
 /// Reads exactly `count` bytes at `offset` into `buffer` (seek site 178).
 void get_bytes_seek(std::int32_t offset, std::FILE* stream, unsigned char* buffer, std::size_t count);
 
+/// Stores the low 16 bits of `value` as 2 little-endian bytes.
+void pack_16_le(std::uint32_t value, unsigned char* bytes);
+/// Stores the low 16 bits of `value` as 2 big-endian bytes.
+void pack_16_be(std::uint32_t value, unsigned char* bytes);
+/// Stores `value` as 4 little-endian bytes.
+void pack_32_le(std::uint32_t value, unsigned char* bytes);
+/// Stores `value` as 4 big-endian bytes.
+void pack_32_be(std::uint32_t value, unsigned char* bytes);
+
+/// Writes the low 8 bits of `value`; a short write ends the process (site 188).
+void put_byte(std::uint32_t value, std::FILE* stream);
+/// Writes the low 16 bits of `value` big-endian; a short write ends the process (site 202).
+void put_16_be(std::uint32_t value, std::FILE* stream);
+/// Writes the low 16 bits of `value` little-endian; a short write ends the process (site 215).
+void put_16_le(std::uint32_t value, std::FILE* stream);
+/// Writes `value` big-endian; a short write ends the process (site 228).
+void put_32_be(std::uint32_t value, std::FILE* stream);
+/// Writes `value` little-endian; a short write ends the process (site 241).
+void put_32_le(std::uint32_t value, std::FILE* stream);
+/// Writes exactly `count` bytes from `data`; a short write ends the process (site 252).
+void put_bytes(std::FILE* stream, const unsigned char* data, std::size_t count);
+
+// The seek variants seek to `offset` first; a failed seek ends the process under the variant's
+// own name and site, a short write is reported by the sequential writer under its name and site.
+
+/// Writes the low 8 bits of `value` at `offset` (seek site 192).
+void put_byte_seek(std::uint32_t value, std::int32_t offset, std::FILE* stream);
+/// Writes the low 16 bits of `value` big-endian at `offset` (seek site 206).
+void put_16_be_seek(std::uint32_t value, std::int32_t offset, std::FILE* stream);
+/// Writes the low 16 bits of `value` little-endian at `offset` (seek site 219).
+void put_16_le_seek(std::uint32_t value, std::int32_t offset, std::FILE* stream);
+/// Writes `value` big-endian at `offset` (seek site 232).
+void put_32_be_seek(std::uint32_t value, std::int32_t offset, std::FILE* stream);
+/// Writes `value` little-endian at `offset` (seek site 245).
+void put_32_le_seek(std::uint32_t value, std::int32_t offset, std::FILE* stream);
+/// Writes exactly `count` bytes from `data` at `offset` (seek site 257).
+void put_bytes_seek(std::int32_t offset, std::FILE* stream, const unsigned char* data,
+                    std::size_t count);
+
+/// Writes zero bytes from `offset` up to the next multiple of `multiple`, one put_byte_seek per
+/// byte, and returns that end. A multiple below 1 (site 262), a negative offset or an end past
+/// 2^31 - 1 (site 263) end the process before anything is written.
+std::int32_t pad_to_multiple(std::int32_t offset, std::int32_t multiple, std::FILE* stream);
+
 }  // namespace util
 
 #endif
