@@ -112,6 +112,20 @@ void put_bytes_seek(std::int32_t offset, std::FILE* stream, const unsigned char*
 /// 2^31 - 1 (site 263) end the process before anything is written.
 std::int32_t pad_to_multiple(std::int32_t offset, std::int32_t multiple, std::FILE* stream);
 
+/// Copies `length` bytes of `in` from `offset` to the current position of `out`, in pieces of
+/// at most 2048 bytes; `out` is never repositioned, so successive calls append. A failed seek
+/// (site 15), a short read (site 23, after the complete pieces are written) or a short write
+/// (site 26) ends the process.
+void dump(std::FILE* in, std::FILE* out, std::int32_t offset, std::uint32_t length);
+
+/// Parses `text` as strtol does in base 0 (blanks, sign, decimal, 0x hexadecimal, 0 octal). A
+/// value outside the signed 32-bit range ends the process with the range error (site 273);
+/// an empty text or anything left after the number gives "bad number format" (site 274).
+std::int32_t read_long(const char* text);
+
+/// Prints |width| blanks (through "%*s") and returns what fprintf returns.
+int print_spaces(std::FILE* stream, int width);
+
 }  // namespace util
 
 #endif
