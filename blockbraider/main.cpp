@@ -19,14 +19,18 @@ constexpr std::uint32_t fmt_min_size = 14;
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fputs("interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"
-                   "usage: blockbraider file.WAV\n",
-                   stderr);
+        std::fputs(
+            "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"
+            "usage: blockbraider file.WAV\n",
+            stderr);
         return 1;
     }
     std::FILE* stream = std::fopen(argv[1], "r+b");
     if (stream == nullptr)
         util::fatal_errno("blockbraider", 61, "main", "fopen");
+    // Blocks move in large batches straight between the file and memory; a stream buffer would
+    // only add reads and writes around every batch. Should this fail, the stream is just slower.
+    std::setvbuf(stream, nullptr, _IONBF, 0);
 
     unsigned char header[12];
     util::get_bytes_seek(0, stream, header, sizeof header);

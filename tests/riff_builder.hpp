@@ -55,12 +55,12 @@ inline Bytes make_riff(const std::vector<Chunk>& chunks) {
 
 /// A 20-byte "fmt " body: codec, channels, rate, byte rate, block size, bits, extra size and
 /// samples per block; `size` cuts it shorter or pads it with zeros.
-inline Chunk fmt_chunk(std::uint32_t channels, std::uint32_t block_size,
-                       std::uint32_t codec = 0x69, std::size_t size = 20) {
+inline Chunk fmt_chunk(std::uint32_t channels, std::uint32_t block_size, std::uint32_t codec = 0x69,
+                       std::size_t size = 20) {
     Bytes body;
     append_le16(body, codec);
     append_le16(body, channels);
-    append_le32(body, 0xAC44);    // an odd rate, so a misplaced read stands out
+    append_le32(body, 0xAC44);  // an odd rate, so a misplaced read stands out
     append_le32(body, 0x1234567);
     append_le16(body, block_size);
     append_le16(body, 4);
@@ -77,9 +77,39 @@ inline Chunk data_chunk(Bytes body) { return {{'d', 'a', 't', 'a'}, std::move(bo
 inline Bytes groups(const std::vector<std::string>& tokens) {
     Bytes out;
     for (const std::string& token : tokens)
-        out.insert(out.end(), {static_cast<unsigned char>(token.at(0)),
-                               static_cast<unsigned char>(token.size() > 1 ? token[1] : ' '),
-                               0x80, 0xFF});
+        out.insert(out.end(),
+                   {static_cast<unsigned char>(token.at(0)),
+                    static_cast<unsigned char>(token.size() > 1 ? token[1] : ' '), 0x80, 0xFF});
+    return out;
+}
+
+/// The data of a chunk after conversion, stated the other way round from the tool: walk each
+/// output block in order and name, for every 4-byte group, the input group it comes from. The
+/// first `blocks` blocks are converted; whatever follows them is kept as it is.
+inline Bytes interleaved(const Bytes& data, std::uint32_t channels, std::uint32_t block_size,
+                         std::size_t blocks) {
+    const std::uint32_t per_channel = block_size / channels;
+    Bytes out;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const unsigned char* in = data.data() + b * block_size;
+        const auto take = [&](std::uint32_t at) { out.insert(out.end(), in + at, in + at + 4); };
+        for (std::uint32_t c = 0; c < channels; ++c)
+            take(c * per_channel);
+        for (std::uint32_t group = 1; group < per_channel / 4; ++group)
+            for (std::uint32_t c = 0; c < channels; ++c)
+                take(c * per_channel + 4 * group);
+    }
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(out.size()), data.end());
+    return out;
+}
+
+/// `count` bytes from a fixed pseudo-random sequence.
+inline Bytes noise(std::size_t count, std::uint32_t seed) {
+    Bytes out(count);
+    for (unsigned char& b : out) {
+        seed = seed * 1664525 + 1013904223;
+        b = static_cast<unsigned char>(seed >> 24);
+    }
     return out;
 }
 

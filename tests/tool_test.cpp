@@ -20,10 +20,10 @@ const std::string usage =
     "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\nusage: blockbraider file.WAV\n";
 
 // Stereo, 24-byte blocks: each channel owns a header and two groups.
-const Bytes stereo_in = concat({groups({"H0", "A0", "A1", "H1", "B0", "B1"}),
-                                groups({"h0", "a0", "a1", "h1", "b0", "b1"})});
-const Bytes stereo_out = concat({groups({"H0", "H1", "A0", "B0", "A1", "B1"}),
-                                 groups({"h0", "h1", "a0", "b0", "a1", "b1"})});
+const Bytes stereo_in = concat(
+    {groups({"H0", "A0", "A1", "H1", "B0", "B1"}), groups({"h0", "a0", "a1", "h1", "b0", "b1"})});
+const Bytes stereo_out = concat(
+    {groups({"H0", "H1", "A0", "B0", "A1", "B1"}), groups({"h0", "h1", "a0", "b0", "a1", "b1"})});
 
 Bytes with_riff_size(Bytes file, std::uint32_t size) {
     file[4] = static_cast<unsigned char>(size);
@@ -71,7 +71,8 @@ TEST(CommandLineTest, UnopenableFileGivesTheSystemsReason) {
         const tool::Outcome outcome = tool::run({path});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, std::string("blockbraider:61:main:fopen: ") + std::strerror(error) + "\n");
+        EXPECT_EQ(outcome.err,
+                  std::string("blockbraider:61:main:fopen: ") + std::strerror(error) + "\n");
     }
 }
 
@@ -83,15 +84,21 @@ TEST(HeaderTest, BadHeadersAreRejectedAndTinyFormsExamineNothing) {
     // With riff_end at 12 or below, even a broken chunk after the header is never read.
     const Bytes broken_chunk = make_riff({fmt_chunk(3, 24)});
     expect_cases({
-        {"eleven bytes", Bytes(good.begin(), good.begin() + 11),
-         "util:173:get_bytes:fread: unexpected EOF\n", {}},
+        {"eleven bytes",
+         Bytes(good.begin(), good.begin() + 11),
+         "util:173:get_bytes:fread: unexpected EOF\n",
+         {}},
         {"empty file", {}, "util:173:get_bytes:fread: unexpected EOF\n", {}},
         {"not RIFF", not_riff, "blockbraider:66:main: doesn't start with RIFF\n", {}},
         {"not WAVE", not_wave, "blockbraider:70:main: not WAVE type RIFF\n", {}},
-        {"size 0x7FFFFFF8", with_riff_size(good, 0x7FFFFFF8),
-         "blockbraider:74:main: RIFF size out of range\n", {}},
-        {"size 0xFFFFFFFF", with_riff_size(good, 0xFFFFFFFF),
-         "blockbraider:74:main: RIFF size out of range\n", {}},
+        {"size 0x7FFFFFF8",
+         with_riff_size(good, 0x7FFFFFF8),
+         "blockbraider:74:main: RIFF size out of range\n",
+         {}},
+        {"size 0xFFFFFFFF",
+         with_riff_size(good, 0xFFFFFFFF),
+         "blockbraider:74:main: RIFF size out of range\n",
+         {}},
         {"size 0", with_riff_size(good, 0), "", {}},
         {"size 4", with_riff_size(good, 4), "", {}},
         {"size 4, broken chunk", with_riff_size(broken_chunk, 4), "", {}},
@@ -106,22 +113,33 @@ TEST(ChunkWalkTest, ChunkBoundsAndFmtChecks) {
     // Trailing bytes past riff_end are never looked at, even a chunk that would fail.
     const Bytes trailing = concat({whole, make_riff({data_chunk(stereo_in)})});
     expect_cases({
-        {"chunk past riff_end", with_riff_size(whole, static_cast<std::uint32_t>(whole.size()) - 9),
-         "blockbraider:84:main: chunk size out of range\n", {}},
+        {"chunk past riff_end",
+         with_riff_size(whole, static_cast<std::uint32_t>(whole.size()) - 9),
+         "blockbraider:84:main: chunk size out of range\n",
+         {}},
         {"unknown chunk", make_riff({{{'j', 'u', 'n', 'k'}, Bytes(8)}, fmt_chunk(2, 24)}), "", {}},
-        {"fmt size 13", make_riff({fmt_chunk(2, 24, 0x69, 13), data_chunk(stereo_in)}),
-         "blockbraider:89:main: fmt chunk too small\n", {}},
+        {"fmt size 13",
+         make_riff({fmt_chunk(2, 24, 0x69, 13), data_chunk(stereo_in)}),
+         "blockbraider:89:main: fmt chunk too small\n",
+         {}},
         {"fmt size 14", make_riff({fmt_chunk(2, 24, 0x69, 14), data_chunk(stereo_in)}), "",
          make_riff({fmt_chunk(2, 24, 0x69, 14), data_chunk(stereo_out)})},
-        {"size test before codec test", make_riff({fmt_chunk(2, 24, 0x11, 13)}),
-         "blockbraider:89:main: fmt chunk too small\n", {}},
-        {"codec 0x11", make_riff({fmt_chunk(2, 24, 0x11), data_chunk(stereo_in)}),
-         "blockbraider:90:main: not codec id 0x69\n", {}},
-        {"codec 0x69 high byte set", make_riff({fmt_chunk(2, 24, 0x0169)}),
-         "blockbraider:90:main: not codec id 0x69\n", {}},
+        {"size test before codec test",
+         make_riff({fmt_chunk(2, 24, 0x11, 13)}),
+         "blockbraider:89:main: fmt chunk too small\n",
+         {}},
+        {"codec 0x11",
+         make_riff({fmt_chunk(2, 24, 0x11), data_chunk(stereo_in)}),
+         "blockbraider:90:main: not codec id 0x69\n",
+         {}},
+        {"codec 0x69 high byte set",
+         make_riff({fmt_chunk(2, 24, 0x0169)}),
+         "blockbraider:90:main: not codec id 0x69\n",
+         {}},
         {"later fmt not 0x69",
          make_riff({fmt_chunk(2, 24), fmt_chunk(2, 24, 0x11), data_chunk(stereo_in)}),
-         "blockbraider:90:main: not codec id 0x69\n", {}},
+         "blockbraider:90:main: not codec id 0x69\n",
+         {}},
         {"data before fmt", data_first, "blockbraider:95:main: data before fmt?\n", {}},
         {"fmt and no data", make_riff({fmt_chunk(2, 24)}), "", {}},
         {"trailing bytes past riff_end", trailing, "",
@@ -138,10 +156,10 @@ TEST(ChunkWalkTest, ChunkEndThatWrapsIsOutOfRange) {
 
 TEST(ChunkWalkTest, OddSizedChunksAreNotPadded) {
     const Bytes odd = {1, 2, 3};
-    expect_cases({{"odd chunk then fmt and data",
-                   make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_in)}),
-                   "",
-                   make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_out)})}});
+    expect_cases(
+        {{"odd chunk then fmt and data",
+          make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_in)}), "",
+          make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_out)})}});
 }
 
 TEST(ChunkWalkTest, TruncatedFilesFailInTheReaderThatRunsOut) {
@@ -153,27 +171,38 @@ TEST(ChunkWalkTest, TruncatedFilesFailInTheReaderThatRunsOut) {
     };
     const auto claimed = static_cast<std::uint32_t>(full.size() - 8);
     expect_cases({
-        {"chunk header at end of file", cut(fmt_only, fmt_only.size(), claimed),
-         "util:131:get_32_be:fread: unexpected EOF\n", {}},
-        {"size field cut", cut(fmt_only, fmt_only.size() + 6, claimed),
-         "util:145:get_32_le:fread: unexpected EOF\n", {}},
-        {"fmt cut before block size", cut(fmt_only, 12 + 8 + 13, claimed),
-         "util:117:get_16_le:fread: unexpected EOF\n", {}},
-        {"fmt cut after block size", cut(fmt_only, 12 + 8 + 16, claimed),
-         "util:131:get_32_be:fread: unexpected EOF\n", {}},
-        {"data cut in its first block", cut(full, full.size() - 30, claimed),
-         "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n", {}},
+        {"chunk header at end of file",
+         cut(fmt_only, fmt_only.size(), claimed),
+         "util:131:get_32_be:fread: unexpected EOF\n",
+         {}},
+        {"size field cut",
+         cut(fmt_only, fmt_only.size() + 6, claimed),
+         "util:145:get_32_le:fread: unexpected EOF\n",
+         {}},
+        {"fmt cut before block size",
+         cut(fmt_only, 12 + 8 + 13, claimed),
+         "util:117:get_16_le:fread: unexpected EOF\n",
+         {}},
+        {"fmt cut after block size",
+         cut(fmt_only, 12 + 8 + 16, claimed),
+         "util:131:get_32_be:fread: unexpected EOF\n",
+         {}},
+        {"data cut in its first block",
+         cut(full, full.size() - 30, claimed),
+         "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n",
+         {}},
     });
 }
 
 TEST(ConversionTest, DataCutOffRewritesTheCompleteBlocksOnly) {
     Bytes before = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
     before.resize(before.size() - 1);
-    Bytes after = make_riff({fmt_chunk(2, 24), data_chunk(concat({groups({"H0", "H1", "A0", "B0", "A1", "B1"}),
-                                                            groups({"h0", "a0", "a1", "h1", "b0", "b1"})}))});
+    Bytes after = make_riff(
+        {fmt_chunk(2, 24), data_chunk(concat({groups({"H0", "H1", "A0", "B0", "A1", "B1"}),
+                                              groups({"h0", "a0", "a1", "h1", "b0", "b1"})}))});
     after.resize(after.size() - 1);
-    tool::expect_conversion(before, 1, "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n",
-                            after);
+    tool::expect_conversion(before, 1,
+                            "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n", after);
 }
 
 TEST(ConversionTest, EachDataChunkUsesTheFmtInForceAndOnlyDataChanges) {
@@ -190,8 +219,10 @@ TEST(ConversionTest, EachDataChunkUsesTheFmtInForceAndOnlyDataChanges) {
                    make_riff({fmt_chunk(4, 32), data_chunk(quad_out), list, fmt_chunk(1, 12),
                               data_chunk(mono), data_chunk(Bytes{}), fmt_chunk(2, 24),
                               data_chunk(stereo_out)})},
-                  {"headers only", make_riff({fmt_chunk(3, 12), data_chunk(groups({"H0", "H1", "H2"}))}),
-                   "", {}}});
+                  {"headers only",
+                   make_riff({fmt_chunk(3, 12), data_chunk(groups({"H0", "H1", "H2"}))}),
+                   "",
+                   {}}});
 }
 
 TEST(ConversionTest, ASecondRunPermutesAgain) {
@@ -211,19 +242,69 @@ TEST(ConversionTest, BadLayoutsLeaveTheChunkWhole) {
     };
     const std::string prefix = "blockbraider:";
     expect_cases({
-        {"no channels", file(0, 24, 48), prefix + "8:reinterleave_ms_ima: channel count is 0\n", {}},
-        {"no channels, no block", file(0, 0, 48), prefix + "8:reinterleave_ms_ima: channel count is 0\n", {}},
+        {"no channels",
+         file(0, 24, 48),
+         prefix + "8:reinterleave_ms_ima: channel count is 0\n",
+         {}},
+        {"no channels, no block",
+         file(0, 0, 48),
+         prefix + "8:reinterleave_ms_ima: channel count is 0\n",
+         {}},
         {"empty block", file(2, 0, 48), prefix + "9:reinterleave_ms_ima: block size is 0\n", {}},
         {"zeros and no data", make_riff({fmt_chunk(0, 0)}), "", {}},
-        {"data not whole blocks", file(2, 1024, 2560),
-         prefix + "10:reinterleave_ms_ima: block size doesn't go evenly into data size\n", {}},
-        {"block not whole channels", file(3, 32, 64),
-         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n", {}},
-        {"channel not whole groups", file(6, 36, 72),
-         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n", {}},
-        {"empty chunk, bad layout", file(2, 36, 0),
-         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n", {}},
-        {"more channels than bytes", file(8, 4, 8),
-         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n", {}},
+        {"data not whole blocks",
+         file(2, 1024, 2560),
+         prefix + "10:reinterleave_ms_ima: block size doesn't go evenly into data size\n",
+         {}},
+        {"block not whole channels",
+         file(3, 32, 64),
+         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n",
+         {}},
+        {"channel not whole groups",
+         file(6, 36, 72),
+         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n",
+         {}},
+        {"empty chunk, bad layout",
+         file(2, 36, 0),
+         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n",
+         {}},
+        {"more channels than bytes",
+         file(8, 4, 8),
+         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n",
+         {}},
     });
+}
+
+TEST(ConversionTest, ChunksLargerThanOneBatch) {
+    // Sizes of several hundred KiB, not a whole number of any power-of-two buffer, and a cut
+    // inside a block well past the first megabyte of data.
+    struct Layout {
+        std::uint32_t channels, block_size, blocks;
+    };
+    for (const Layout& layout : {Layout{2, 72, 20011}, Layout{6, 216, 7001}, Layout{1, 36, 30011},
+                                 Layout{3, 1548, 1301}, Layout{2, 2048, 1000}}) {
+        SCOPED_TRACE(::testing::Message() << layout.channels << " channels, " << layout.block_size);
+        const Bytes data =
+            riff::noise(std::size_t{layout.block_size} * layout.blocks, layout.blocks);
+        const riff::Chunk tail{{'t', 'a', 'i', 'l'}, riff::noise(9, 3)};
+        const Bytes converted =
+            riff::interleaved(data, layout.channels, layout.block_size, layout.blocks);
+        tool::expect_conversion(
+            make_riff({fmt_chunk(layout.channels, layout.block_size), data_chunk(data), tail}), 0,
+            "",
+            make_riff(
+                {fmt_chunk(layout.channels, layout.block_size), data_chunk(converted), tail}));
+
+        const std::size_t whole = layout.blocks * 4 / 5;
+        Bytes cut = make_riff({fmt_chunk(layout.channels, layout.block_size), data_chunk(data)});
+        const std::size_t data_start = cut.size() - data.size();
+        cut.resize(data_start + whole * layout.block_size + layout.block_size / 2);
+        Bytes after = cut;
+        const Bytes partly = riff::interleaved(data, layout.channels, layout.block_size, whole);
+        std::copy(partly.begin(),
+                  partly.begin() + static_cast<std::ptrdiff_t>(cut.size() - data_start),
+                  after.begin() + static_cast<std::ptrdiff_t>(data_start));
+        tool::expect_conversion(
+            cut, 1, "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n", after);
+    }
 }

@@ -51,8 +51,8 @@ TEST(DecoderTest, ByteOrdersAndHighBytes) {
 }
 
 TEST(ReaderTest, SequentialAndSeekReadersDeliverTheirBytes) {
-    const riff::Bytes bytes = {'d', 'a', 't', 'a', 0xFF, 0xFE, 0x01, 0x02, 0x03, 0x04,
-                               0x80, 0, 0, 0, 0, 0, 0, 0x01, 0xAB};
+    const riff::Bytes bytes = {'d',  'a', 't', 'a', 0xFF, 0xFE, 0x01, 0x02, 0x03, 0x04,
+                               0x80, 0,   0,   0,   0,    0,    0,    0x01, 0xAB};
     std::FILE* stream = std::fopen(temp_file(bytes).c_str(), "rb");
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(util::get_32_be(stream), 0x64617461u);

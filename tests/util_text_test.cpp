@@ -62,22 +62,31 @@ TEST(DumpDeathTest, FailuresNameTheirSite) {
                 ExitedWithCode(1), StrEq("util:23:dump:fread: unexpected EOF\n"));
     EXPECT_EQ(riff::read_file(out_path), riff::Bytes(input.begin() + 100, input.begin() + 4196));
 
-    EXPECT_EXIT(util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(out_path.c_str(), "wb"),
-                           -1, 1),
-                ExitedWithCode(1),
-                StrEq(std::string("util:15:dump:fseek: ") + std::strerror(EINVAL) + "\n"));
-    EXPECT_EXIT(util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(in_path.c_str(), "rb"),
-                           0, 10),
-                ExitedWithCode(1),
-                StrEq(std::string("util:26:dump:fwrite: fwrite: ") + std::strerror(EBADF) + "\n"));
+    EXPECT_EXIT(
+        util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(out_path.c_str(), "wb"), -1, 1),
+        ExitedWithCode(1),
+        StrEq(std::string("util:15:dump:fseek: ") + std::strerror(EINVAL) + "\n"));
+    EXPECT_EXIT(
+        util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(in_path.c_str(), "rb"), 0, 10),
+        ExitedWithCode(1),
+        StrEq(std::string("util:26:dump:fwrite: fwrite: ") + std::strerror(EBADF) + "\n"));
 }
 
 TEST(ReadLongTest, AcceptsEveryBaseSignAndBothEnds) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"42", 42},          {"0x1F", 31},        {"0X1f", 31},          {"010", 8},
-        {"-7", -7},          {"  12", 12},        {"\t+5", 5},           {"0", 0},
-        {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN}, {"0x7FFFFFFF", INT32_MAX},
-        {"-0x80000000", INT32_MIN}, {"017777777777", INT32_MAX},
+        {"42", 42},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"010", 8},
+        {"-7", -7},
+        {"  12", 12},
+        {"\t+5", 5},
+        {"0", 0},
+        {"2147483647", INT32_MAX},
+        {"-2147483648", INT32_MIN},
+        {"0x7FFFFFFF", INT32_MAX},
+        {"-0x80000000", INT32_MIN},
+        {"017777777777", INT32_MAX},
     };
     for (const auto& [text, value] : cases) {
         SCOPED_TRACE(text);
@@ -86,9 +95,10 @@ TEST(ReadLongTest, AcceptsEveryBaseSignAndBothEnds) {
 }
 
 TEST(ReadLongDeathTest, RejectsWhatIsNotWhollyAnInt32) {
-    const std::string range = std::string("util:273:read_long:strtol: ") + std::strerror(ERANGE) + "\n";
-    for (const char* text : {"2147483648", "-2147483649", "0x80000000", "99999999999",
-                             "-99999999999999999999999"}) {
+    const std::string range =
+        std::string("util:273:read_long:strtol: ") + std::strerror(ERANGE) + "\n";
+    for (const char* text :
+         {"2147483648", "-2147483649", "0x80000000", "99999999999", "-99999999999999999999999"}) {
         SCOPED_TRACE(text);
         EXPECT_EXIT(util::read_long(text), ExitedWithCode(1), StrEq(range));
     }

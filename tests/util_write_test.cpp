@@ -59,9 +59,9 @@ TEST(WriterTest, WritersPutTheirBytesWhereTheyAreAsked) {
     util::put_32_be_seek(0xDEADBEEF, 26, stream);  // past the end: the file grows
     ASSERT_EQ(std::fclose(stream), 0);
     EXPECT_EQ(riff::read_file(path),
-              (riff::Bytes{0xFE, 0xCA, 0x34, 0x12, 1, 2, 3, 4, 4, 3, 2, 1, 0xFF, 'o', 'k',
-                           'o', 0xAA, 0xBE, 0xEF, 0x7E, 0x02, 0x01, 0xFF, 0x80, 0, 0,
-                           0xDE, 0xAD, 0xBE, 0xEF}));
+              (riff::Bytes{0xFE, 0xCA, 0x34, 0x12, 1,   2,   3,    4,    4,    3,
+                           2,    1,    0xFF, 'o',  'k', 'o', 0xAA, 0xBE, 0xEF, 0x7E,
+                           0x02, 0x01, 0xFF, 0x80, 0,   0,   0xDE, 0xAD, 0xBE, 0xEF}));
 }
 
 TEST(PadTest, PadsWithZerosInsideAndPastTheEnd) {
@@ -88,7 +88,8 @@ TEST(WriterDeathTest, ShortWritesFailedSeeksAndBadPaddingNameTheirSite) {
         const char* expected;
         Writer write;
     };
-    const std::string bad_descriptor = std::string("fwrite: fwrite: ") + std::strerror(EBADF) + "\n";
+    const std::string bad_descriptor =
+        std::string("fwrite: fwrite: ") + std::strerror(EBADF) + "\n";
     const Case read_only[] = {
         {"util:188:put_byte:", [](std::FILE* s) { util::put_byte(1, s); }},
         {"util:202:put_16_be:", [](std::FILE* s) { util::put_16_be(1, s); }},

@@ -14,8 +14,8 @@ std::uint16_t unpack_16_be(const unsigned char* bytes) {
 }
 
 std::uint32_t unpack_32_le(const unsigned char* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-           std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
 }
 
 std::uint32_t unpack_32_be(const unsigned char* bytes) {

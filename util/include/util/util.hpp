@@ -66,7 +66,8 @@ std::uint32_t get_32_le_seek(std::int32_t offset, std::FILE* stream);
 /// Reads a big-endian 64-bit value at `offset` (seek site 165).
 std::uint64_t get_64_be_seek(std::int32_t offset, std::FILE* stream);
 /// Reads exactly `count` bytes at `offset` into `buffer` (seek site 178).
-void get_bytes_seek(std::int32_t offset, std::FILE* stream, unsigned char* buffer, std::size_t count);
+void get_bytes_seek(std::int32_t offset, std::FILE* stream, unsigned char* buffer,
+                    std::size_t count);
 
 /// Stores the low 16 bits of `value` as 2 little-endian bytes.
 void pack_16_le(std::uint32_t value, unsigned char* bytes);

@@ -1,0 +1,55 @@
+// Writes a valid file for the benchmark: a 0x69 "fmt " chunk and one "data" chunk of whole
+// blocks filled with pseudo-random bytes. usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES
+#include <util/util.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc != 5) {
+        std::fputs("usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES\n", stderr);
+        return 1;
+    }
+    const auto channels = static_cast<std::uint32_t>(util::read_long(argv[2]));
+    const auto block_size = static_cast<std::uint32_t>(util::read_long(argv[3]));
+    const auto data_size =
+        static_cast<std::uint32_t>(util::read_long(argv[4])) / block_size * block_size;
+    const std::uint32_t samples_per_block = block_size / channels * 2 - 7;
+    std::FILE* out = std::fopen(argv[1], "wb");
+    if (out == nullptr)
+        util::fatal_errno("make_wav", 1, "main", "fopen");
+
+    const unsigned char riff[] = {'R', 'I', 'F', 'F'}, wave[] = {'W', 'A', 'V', 'E'},
+                        fmt[] = {'f', 'm', 't', ' '}, data[] = {'d', 'a', 't', 'a'};
+    util::put_bytes(out, riff, 4);
+    util::put_32_le(4 + 8 + 20 + 8 + data_size, out);
+    util::put_bytes(out, wave, 4);
+    util::put_bytes(out, fmt, 4);
+    util::put_32_le(20, out);
+    util::put_16_le(0x69, out);
+    util::put_16_le(channels, out);
+    util::put_32_le(44100, out);
+    util::put_32_le(44100 * block_size / samples_per_block, out);
+    util::put_16_le(block_size, out);
+    util::put_16_le(4, out);
+    util::put_16_le(2, out);
+    util::put_16_le(samples_per_block, out);
+    util::put_bytes(out, data, 4);
+    util::put_32_le(data_size, out);
+
+    std::vector<unsigned char> piece(1 << 20);
+    std::uint32_t state = 0x9E3779B9;
+    for (std::uint32_t left = data_size; left != 0;) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(left, piece.size()));
+        for (std::uint32_t i = 0; i < n; ++i) {
+            state = state * 1664525 + 1013904223;
+            piece[i] = static_cast<unsigned char>(state >> 24);
+        }
+        util::put_bytes(out, piece.data(), n);
+        left -= n;
+    }
+    if (std::fclose(out) != 0)
+        util::fatal_stream("make_wav", 2, "main", "fclose", nullptr);
+    return 0;
+}

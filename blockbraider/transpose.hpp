@@ -1,0 +1,19 @@
+#ifndef BLOCKBRAIDER_TRANSPOSE_HPP
+#define BLOCKBRAIDER_TRANSPOSE_HPP
+
+#include <cstddef>
+#include <cstdint>
+
+namespace blockbraider {
+
+/// Interleaves `blocks` consecutive blocks of `channels` rows of `words` 4-byte words from `in`
+/// into `out`, and returns where the result lies: `in` itself when the two layouts coincide (one
+/// channel, or headers only), `out` otherwise. `out` may overlap earlier blocks of `in`, as long
+/// as each output block lies apart from its own input block and from the blocks after it.
+const unsigned char* interleave_blocks(const unsigned char* in, unsigned char* out,
+                                       std::uint32_t channels, std::uint32_t words,
+                                       std::size_t blocks);
+
+}  // namespace blockbraider
+
+#endif
