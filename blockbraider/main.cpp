@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 // Chunk ids read big-endian, so that each compares as one integer in file order.
@@ -17,7 +22,20 @@ constexpr std::uint32_t fmt_min_size = 14;
 
 }  // namespace
 
+#if defined(__MINGW32__)
+// On Windows the C runtime, not the shell, expands wildcard patterns; ask it to, so that the
+// arguments are counted after the expansion as they are on other systems.
+extern "C" {
+int _dowildcard = -1;
+}
+#endif
+
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // Diagnostics end in a bare newline everywhere, so that scripts that read them see the same
+    // bytes on every system.
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     if (argc != 2) {
         std::fputs(
             "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"

@@ -1,16 +1,26 @@
 #ifndef TESTS_TOOL_RUNNER_HPP
 #define TESTS_TOOL_RUNNER_HPP
 
-// Runs the built executable as a user would and collects what it leaves behind.
+// Runs the built executable as a user would, without a shell, and collects what it leaves
+// behind.
 
 #include "riff_builder.hpp"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <cstdlib>
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+extern char** environ;
+#endif
 
 namespace tool {
 
@@ -20,13 +30,6 @@ struct Outcome {
     std::string err;
 };
 
-inline std::string quote(const std::string& word) {
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 /// A fresh path under the test's temporary folder, named after the running test.
 inline std::string temp_path(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -34,17 +37,63 @@ inline std::string temp_path(const std::string& name) {
            "_" + name;
 }
 
+#if defined(_WIN32)
+// _spawnv joins its arguments into one command line as they stand. A bare word is left bare, so
+// that the child's C runtime sees, and expands, a wildcard pattern as a Windows user types it.
+inline int spawn(const std::vector<std::string>& command, const std::string& out_path,
+                 const std::string& err_path) {
+    std::vector<std::string> words;
+    for (const std::string& word : command)
+        words.push_back(word.find(' ') == std::string::npos ? word : '"' + word + '"');
+    std::vector<const char*> argv;
+    for (const std::string& word : words)
+        argv.push_back(word.c_str());
+    argv.push_back(nullptr);
+    std::FILE* out = std::fopen(out_path.c_str(), "wb");
+    std::FILE* err = std::fopen(err_path.c_str(), "wb");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int saved_out = _dup(1), saved_err = _dup(2);
+    _dup2(_fileno(out), 1);
+    _dup2(_fileno(err), 2);
+    const auto status = _spawnv(_P_WAIT, argv[0], argv.data());
+    _dup2(saved_out, 1);
+    _dup2(saved_err, 2);
+    _close(saved_out);
+    _close(saved_err);
+    std::fclose(out);
+    std::fclose(err);
+    return static_cast<int>(status);
+}
+#else
+inline int spawn(const std::vector<std::string>& command, const std::string& out_path,
+                 const std::string& err_path) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int raw = 0;
+    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0 || waitpid(pid, &raw, 0) != pid)
+        return -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+#endif
+
 inline Outcome run(const std::vector<std::string>& args) {
     const std::string out_path = temp_path("stdout"), err_path = temp_path("stderr");
-    std::string command = quote(BLOCKBRAIDER_EXE);
-    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) on "literal" + std::string&&.
-    for (const std::string& arg : args) {
-        command += ' ';
-        command += quote(arg);
-    }
-    command += " >" + quote(out_path) + " 2>" + quote(err_path) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    const int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    std::vector<std::string> command{BLOCKBRAIDER_EXE};
+    command.insert(command.end(), args.begin(), args.end());
+    const int status = spawn(command, out_path, err_path);
     const riff::Bytes out = riff::read_file(out_path), err = riff::read_file(err_path);
     return {status, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
 }

@@ -63,18 +63,49 @@ TEST(CommandLineTest, WrongArgumentCountPrintsUsageAndOpensNothing) {
     EXPECT_EQ(riff::read_file(path), file);
 }
 
+// The reason is the one this platform gives for the same fopen: a folder is EISDIR on Linux
+// but EACCES on Windows, and a wildcard pattern is EINVAL there.
+std::string open_failure(const std::string& path) {
+    errno = 0;
+    EXPECT_EQ(std::fopen(path.c_str(), "r+b"), nullptr);
+    return "blockbraider:61:main:fopen: " + std::string(std::strerror(errno)) + "\n";
+}
+
 TEST(CommandLineTest, UnopenableFileGivesTheSystemsReason) {
     const std::string missing = tool::temp_path("missing.wav");
     const std::string folder = tool::temp_path("folder");
     std::filesystem::create_directory(folder);
-    for (const auto& [path, error] : {std::pair{missing, ENOENT}, std::pair{folder, EISDIR}}) {
+    for (const std::string& path : {missing, folder}) {
         const tool::Outcome outcome = tool::run({path});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err,
-                  std::string("blockbraider:61:main:fopen: ") + std::strerror(error) + "\n");
+        EXPECT_EQ(outcome.err, open_failure(path));
     }
 }
+
+#if defined(_WIN32)
+// There the C runtime, not the shell, expands patterns, and the tool asks it to.
+TEST(CommandLineTest, WildcardPatternsAreCountedAfterExpansion) {
+    const std::string folder = tool::temp_path("glob") + "\\";
+    std::filesystem::create_directory(folder);
+    const Bytes file = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    riff::write_file(folder + "a1.wav", file);
+    riff::write_file(folder + "a2.wav", file);
+
+    const tool::Outcome two = tool::run({folder + "a*.wav"});
+    EXPECT_EQ(two.status, 1);
+    EXPECT_EQ(two.err, usage);
+    const tool::Outcome one = tool::run({folder + "a1*.wav"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.err, "");
+    EXPECT_EQ(riff::read_file(folder + "a1.wav"),
+              make_riff({fmt_chunk(2, 24), data_chunk(stereo_out)}));
+    EXPECT_EQ(riff::read_file(folder + "a2.wav"), file);
+    const tool::Outcome none = tool::run({folder + "z*.wav"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, open_failure(folder + "z*.wav"));
+}
+#endif
 
 TEST(HeaderTest, BadHeadersAreRejectedAndTinyFormsExamineNothing) {
     const Bytes good = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});

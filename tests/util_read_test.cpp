@@ -1,8 +1,8 @@
+#include "exit_capture.hpp"
 #include "riff_builder.hpp"
 
 #include <util/util.hpp>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,8 +12,7 @@
 
 namespace {
 
-using ::testing::ExitedWithCode;
-using ::testing::StrEq;
+using capture::diagnostic_of;
 
 std::string temp_file(const riff::Bytes& bytes) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -27,12 +26,18 @@ std::string system_text(int error) { return std::strerror(error); }
 }  // namespace
 
 TEST(FatalDeathTest, EachFormWritesOneExactLine) {
-    EXPECT_EXIT(util::fatal_message("unit", 7, "fn", "went wrong"), ExitedWithCode(1),
-                StrEq("unit:7:fn: went wrong\n"));
-    EXPECT_EXIT((errno = ENOENT, util::fatal_errno("unit", 8, "fn", "fopen")), ExitedWithCode(1),
-                StrEq("unit:8:fn:fopen: " + system_text(ENOENT) + "\n"));
-    EXPECT_EXIT((errno = EIO, util::fatal_stream("unit", 9, "fn", "fclose", nullptr)),
-                ExitedWithCode(1), StrEq("unit:9:fn:fclose: fclose: " + system_text(EIO) + "\n"));
+    EXPECT_EQ(diagnostic_of([] { util::fatal_message("unit", 7, "fn", "went wrong"); }),
+              "unit:7:fn: went wrong\n");
+    EXPECT_EQ(diagnostic_of([] {
+                  errno = ENOENT;
+                  util::fatal_errno("unit", 8, "fn", "fopen");
+              }),
+              "unit:8:fn:fopen: " + system_text(ENOENT) + "\n");
+    EXPECT_EQ(diagnostic_of([] {
+                  errno = EIO;
+                  util::fatal_stream("unit", 9, "fn", "fclose", nullptr);
+              }),
+              "unit:9:fn:fclose: fclose: " + system_text(EIO) + "\n");
 }
 
 TEST(DecoderTest, ByteOrdersAndHighBytes) {
@@ -100,13 +105,12 @@ TEST(ReaderDeathTest, ShortReadsAndFailedSeeksNameTheirSite) {
     };
     for (const Case& c : at_end) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EXIT(
-            {
-                std::FILE* stream = std::fopen(path.c_str(), "rb");
-                std::fseek(stream, 0, SEEK_END);
-                c.read(stream);
-            },
-            ExitedWithCode(1), StrEq(std::string(c.expected) + "fread: unexpected EOF\n"));
+        EXPECT_EQ(diagnostic_of([&] {
+                      std::FILE* stream = std::fopen(path.c_str(), "rb");
+                      std::fseek(stream, 0, SEEK_END);
+                      c.read(stream);
+                  }),
+                  std::string(c.expected) + "fread: unexpected EOF\n");
     }
 
     const Case bad_seek[] = {
@@ -120,11 +124,18 @@ TEST(ReaderDeathTest, ShortReadsAndFailedSeeksNameTheirSite) {
     };
     for (const Case& c : bad_seek) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EXIT(c.read(std::fopen(path.c_str(), "rb")), ExitedWithCode(1),
-                    StrEq(std::string(c.expected) + "fseek: " + system_text(EINVAL) + "\n"));
+        EXPECT_EQ(diagnostic_of([&] { c.read(std::fopen(path.c_str(), "rb")); }),
+                  std::string(c.expected) + "fseek: " + system_text(EINVAL) + "\n");
     }
 
-    // A read that fails for another reason than the end of the file is labelled.
-    EXPECT_EXIT(util::get_32_le(std::fopen(path.c_str(), "ab")), ExitedWithCode(1),
-                StrEq("util:145:get_32_le:fread: fread: " + system_text(EBADF) + "\n"));
+    // A read that fails for another reason than the end of the file is labelled. The C runtime
+    // of Windows sets no errno for a read from a write-only stream, so only the label is sure.
+    const std::string labelled =
+        diagnostic_of([&] { util::get_32_le(std::fopen(path.c_str(), "ab")); });
+#if defined(_WIN32)
+    EXPECT_EQ(labelled.rfind("util:145:get_32_le:fread: fread: ", 0), 0u) << labelled;
+    EXPECT_EQ(labelled.find('\n'), labelled.size() - 1) << labelled;
+#else
+    EXPECT_EQ(labelled, "util:145:get_32_le:fread: fread: " + system_text(EBADF) + "\n");
+#endif
 }

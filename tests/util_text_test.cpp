@@ -1,8 +1,8 @@
+#include "exit_capture.hpp"
 #include "riff_builder.hpp"
 
 #include <util/util.hpp>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -11,8 +11,7 @@
 
 namespace {
 
-using ::testing::ExitedWithCode;
-using ::testing::StrEq;
+using capture::diagnostic_of;
 
 std::string temp_path(const char* name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -57,19 +56,18 @@ TEST(DumpDeathTest, FailuresNameTheirSite) {
     const std::string in_path = temp_path("in"), out_path = temp_path("out");
     riff::write_file(in_path, input);
     // 5000 bytes from offset 100 run 100 past the end: the two whole pieces are written first.
-    EXPECT_EXIT(util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(out_path.c_str(), "wb"),
-                           100, 5000),
-                ExitedWithCode(1), StrEq("util:23:dump:fread: unexpected EOF\n"));
+    const auto open = [](const std::string& path, const char* mode) {
+        return std::fopen(path.c_str(), mode);
+    };
+    EXPECT_EQ(
+        diagnostic_of([&] { util::dump(open(in_path, "rb"), open(out_path, "wb"), 100, 5000); }),
+        "util:23:dump:fread: unexpected EOF\n");
     EXPECT_EQ(riff::read_file(out_path), riff::Bytes(input.begin() + 100, input.begin() + 4196));
 
-    EXPECT_EXIT(
-        util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(out_path.c_str(), "wb"), -1, 1),
-        ExitedWithCode(1),
-        StrEq(std::string("util:15:dump:fseek: ") + std::strerror(EINVAL) + "\n"));
-    EXPECT_EXIT(
-        util::dump(std::fopen(in_path.c_str(), "rb"), std::fopen(in_path.c_str(), "rb"), 0, 10),
-        ExitedWithCode(1),
-        StrEq(std::string("util:26:dump:fwrite: fwrite: ") + std::strerror(EBADF) + "\n"));
+    EXPECT_EQ(diagnostic_of([&] { util::dump(open(in_path, "rb"), open(out_path, "wb"), -1, 1); }),
+              std::string("util:15:dump:fseek: ") + std::strerror(EINVAL) + "\n");
+    EXPECT_EQ(diagnostic_of([&] { util::dump(open(in_path, "rb"), open(in_path, "rb"), 0, 10); }),
+              std::string("util:26:dump:fwrite: fwrite: ") + std::strerror(EBADF) + "\n");
 }
 
 TEST(ReadLongTest, AcceptsEveryBaseSignAndBothEnds) {
@@ -100,12 +98,12 @@ TEST(ReadLongDeathTest, RejectsWhatIsNotWhollyAnInt32) {
     for (const char* text :
          {"2147483648", "-2147483649", "0x80000000", "99999999999", "-99999999999999999999999"}) {
         SCOPED_TRACE(text);
-        EXPECT_EXIT(util::read_long(text), ExitedWithCode(1), StrEq(range));
+        EXPECT_EQ(diagnostic_of([&] { util::read_long(text); }), range);
     }
     for (const char* text : {"", "12abc", "12 ", "   ", "0x", "-", "abc", "08"}) {
         SCOPED_TRACE(text);
-        EXPECT_EXIT(util::read_long(text), ExitedWithCode(1),
-                    StrEq("util:274:read_long: bad number format\n"));
+        EXPECT_EQ(diagnostic_of([&] { util::read_long(text); }),
+                  "util:274:read_long: bad number format\n");
     }
 }
 

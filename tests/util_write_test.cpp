@@ -1,8 +1,8 @@
+#include "exit_capture.hpp"
 #include "riff_builder.hpp"
 
 #include <util/util.hpp>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,8 +12,7 @@
 
 namespace {
 
-using ::testing::ExitedWithCode;
-using ::testing::StrEq;
+using capture::diagnostic_of;
 
 std::string temp_file(const riff::Bytes& bytes) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -103,8 +102,8 @@ TEST(WriterDeathTest, ShortWritesFailedSeeksAndBadPaddingNameTheirSite) {
     };
     for (const Case& c : read_only) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EXIT(c.write(std::fopen(path.c_str(), "rb")), ExitedWithCode(1),
-                    StrEq(c.expected + bad_descriptor));
+        EXPECT_EQ(diagnostic_of([&] { c.write(std::fopen(path.c_str(), "rb")); }),
+                  c.expected + bad_descriptor);
     }
 
     const std::string bad_offset = std::string("fseek: ") + std::strerror(EINVAL) + "\n";
@@ -118,8 +117,8 @@ TEST(WriterDeathTest, ShortWritesFailedSeeksAndBadPaddingNameTheirSite) {
     };
     for (const Case& c : bad_seek) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EXIT(c.write(std::fopen(path.c_str(), "r+b")), ExitedWithCode(1),
-                    StrEq(c.expected + bad_offset));
+        EXPECT_EQ(diagnostic_of([&] { c.write(std::fopen(path.c_str(), "r+b")); }),
+                  c.expected + bad_offset);
     }
 
     const Case bad_padding[] = {
@@ -134,7 +133,7 @@ TEST(WriterDeathTest, ShortWritesFailedSeeksAndBadPaddingNameTheirSite) {
     };
     for (const Case& c : bad_padding) {
         SCOPED_TRACE(c.expected);
-        EXPECT_EXIT(c.write(std::fopen(path.c_str(), "r+b")), ExitedWithCode(1), StrEq(c.expected));
+        EXPECT_EQ(diagnostic_of([&] { c.write(std::fopen(path.c_str(), "r+b")); }), c.expected);
     }
     EXPECT_EQ(riff::read_file(path), original);
 }
