@@ -5,6 +5,7 @@
 #include <util/util.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 namespace blockbraider {
@@ -51,11 +52,16 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         if (std::fseek(stream, position, SEEK_SET) != 0)
             util::fatal_errno("blockbraider", 19, "reinterleave_ms_ima", "fseek");
         const std::size_t wanted = std::min<std::size_t>(remaining, batch_size);
-        const std::size_t blocks = std::fread(buffer + block_size, 1, wanted, stream) / block_size;
-        // A short batch still rewrites its complete blocks; the incomplete one is read again at
-        // the start of the next batch, and fails here if it is still short.
+        const std::size_t got = std::fread(buffer + block_size, 1, wanted, stream);
+        const std::size_t blocks = got / block_size;
         if (blocks == 0)
             util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);
+        // A short batch still rewrites its complete blocks first. At the end of the file the
+        // incomplete block is read again by the next batch, and reported there; a read error is
+        // reported once they are written, with its own errno, since a successful write may
+        // change errno and the seek clears the end-of-file indicator.
+        const bool read_failed = got != wanted && !std::feof(stream);
+        const int read_errno = errno;
         const std::size_t size = blocks * block_size;
         const unsigned char* interleaved =
             interleave_blocks(buffer + block_size, buffer, channels, per_channel / 4, blocks);
@@ -68,6 +74,10 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         if (written != size)
             util::fatal_stream("blockbraider", written % block_size < 4 * channels ? 31 : 40,
                                "reinterleave_ms_ima", "fwrite", stream);
+        if (read_failed) {
+            errno = read_errno;
+            util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);
+        }
         position += static_cast<std::int32_t>(size);
         remaining -= static_cast<std::uint32_t>(size);
     }

@@ -89,9 +89,11 @@ inline int spawn(const std::vector<std::string>& command, const std::string& out
 }
 #endif
 
-inline Outcome run(const std::vector<std::string>& args) {
+/// Runs `program` (by default the tool) with `args`.
+inline Outcome run(const std::vector<std::string>& args,
+                   const std::string& program = BLOCKBRAIDER_EXE) {
     const std::string out_path = temp_path("stdout"), err_path = temp_path("stderr");
-    std::vector<std::string> command{BLOCKBRAIDER_EXE};
+    std::vector<std::string> command{program};
     command.insert(command.end(), args.begin(), args.end());
     const int status = spawn(command, out_path, err_path);
     const riff::Bytes out = riff::read_file(out_path), err = riff::read_file(err_path);

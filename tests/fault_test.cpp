@@ -1,0 +1,92 @@
+// Failures that no file can cause, made by the fault-injecting build of the tool: a failed
+// allocation, seek, read, write or close. Each one must give its own diagnostic and leave the
+// file exactly as far converted as promised.
+#include "riff_builder.hpp"
+#include "tool_runner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+using riff::Bytes;
+
+// Stereo, 72-byte blocks, three batches of data. The calls that the plans count, in order:
+// fseek 1 the header, 2 the fmt chunk, 3-5 its fields, 6 the data chunk, then two per batch
+// (7 to read the first, 8 to write it, 9 to read the second); fread 1 the header, 2-3 the fmt
+// id and size, 4-6 its fields, 7-8 the data id and size, then one per batch from 9; fwrite one
+// per batch.
+constexpr std::uint32_t channels = 2, block_size = 72, blocks = 8000;
+constexpr std::size_t batch_blocks = 256 * 1024 / block_size;
+
+struct Fixture {
+    Bytes data = riff::noise(std::size_t{block_size} * blocks, 7);
+    Bytes header = riff::make_riff({riff::fmt_chunk(channels, block_size), riff::data_chunk({})});
+    Bytes before = riff::concat({with_size(header), data});
+
+    // The RIFF and data sizes of the empty chunk above, made to cover `data`.
+    Bytes with_size(Bytes bytes) const {
+        const auto set = [&](std::size_t at, std::size_t value) {
+            for (int i = 0; i < 4; ++i)
+                bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+        };
+        set(4, bytes.size() - 8 + data.size());
+        set(bytes.size() - 4, data.size());
+        return bytes;
+    }
+
+    // The file after `count` bytes of the data have been rewritten.
+    Bytes converted_up_to(std::size_t count) const {
+        Bytes after = before;
+        const Bytes all = riff::interleaved(data, channels, block_size, blocks);
+        std::copy(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(count),
+                  after.begin() + static_cast<std::ptrdiff_t>(header.size()));
+        return after;
+    }
+};
+
+std::string reason(int error) { return std::string(std::strerror(error)) + "\n"; }
+
+}  // namespace
+
+TEST(FaultTest, EverySiteThatNoFileCanReach) {
+    const Fixture f;
+    const std::size_t batch = batch_blocks * block_size;
+    const std::string at = ":reinterleave_ms_ima:";
+    const struct {
+        const char* plan;
+        std::string err;
+        std::size_t converted;
+    } cases[] = {
+        {"fopen:1:EACCES", "61:main:fopen: " + reason(EACCES), 0},
+        {"malloc:1:ENOMEM", "14" + at + "malloc: " + reason(ENOMEM), 0},
+        {"fseek:7:EIO", "19" + at + "fseek: " + reason(EIO), 0},
+        {"fseek:8:EIO", "24" + at + "fseek: " + reason(EIO), 0},
+        {"fseek:9:EIO", "19" + at + "fseek: " + reason(EIO), batch},
+        {"fread:9:EIO", "22" + at + "fread: fread: " + reason(EIO), 0},
+        // A read error part-way through the second batch: its complete blocks are rewritten.
+        {"fread:10:EIO:100000", "22" + at + "fread: fread: " + reason(EIO),
+         batch + 100000 / block_size * block_size},
+        {"fwrite:1:ENOSPC", "31" + at + "fwrite: fwrite: " + reason(ENOSPC), 0},
+        // Cut inside block 10's channel headers, then inside its data.
+        {"fwrite:2:ENOSPC:727", "31" + at + "fwrite: fwrite: " + reason(ENOSPC), batch + 727},
+        {"fwrite:2:EIO:728", "40" + at + "fwrite: fwrite: " + reason(EIO), batch + 728},
+        {"fwrite:3:EIO:71", "40" + at + "fwrite: fwrite: " + reason(EIO), 2 * batch + 71},
+        // The close fails after every block has been written.
+        {"fclose:1:EIO", "106:main:fclose: fclose: " + reason(EIO), f.data.size()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plan);
+        const std::string path = tool::temp_path("file.wav");
+        riff::write_file(path, f.before);
+        setenv("BLOCKBRAIDER_FAULT", c.plan, 1);
+        const tool::Outcome outcome = tool::run({path}, BLOCKBRAIDER_FAULTY_EXE);
+        unsetenv("BLOCKBRAIDER_FAULT");
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "blockbraider:" + c.err);
+        EXPECT_EQ(riff::read_file(path), f.converted_up_to(c.converted));
+    }
+}
