@@ -1,0 +1,96 @@
+// A real IMA ADPCM codec as a witness: sox encodes a known signal in the interleaved layout; the
+// per-channel layout rebuilt from it must convert back to sox's very bytes, and sox must decode
+// the result to the samples of its own encoding.
+#include "riff_builder.hpp"
+#include "tool_runner.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using riff::Bytes;
+
+struct Layout {
+    std::size_t codec_at = 0, data_at = 0, data_size = 0;
+    std::uint32_t channels = 0, block_size = 0;
+};
+
+std::uint32_t le(const Bytes& file, std::size_t at, int width) {
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | file.at(at + static_cast<std::size_t>(i));
+    return value;
+}
+
+Layout layout_of(const Bytes& file) {
+    Layout layout;
+    for (std::size_t offset = 12; offset + 8 <= file.size();
+         offset += 8 + le(file, offset + 4, 4)) {
+        if (std::equal(file.begin() + offset, file.begin() + offset + 4, "fmt ")) {
+            layout.codec_at = offset + 8;
+            layout.channels = le(file, offset + 10, 2);
+            layout.block_size = le(file, offset + 20, 2);
+        } else if (std::equal(file.begin() + offset, file.begin() + offset + 4, "data")) {
+            layout.data_at = offset + 8;
+            layout.data_size = le(file, offset + 4, 4);
+        }
+    }
+    return layout;
+}
+
+// Each interleaved block as the per-channel layout: word w of channel c from w·channels + c.
+Bytes per_channel(const Bytes& file, const Layout& layout) {
+    Bytes out = file;
+    const std::size_t words = layout.block_size / layout.channels / 4;
+    for (std::size_t block = layout.data_at; block < layout.data_at + layout.data_size;
+         block += layout.block_size)
+        for (std::size_t c = 0; c < layout.channels; ++c)
+            for (std::size_t w = 0; w < words; ++w)
+                std::copy_n(file.begin() +
+                                static_cast<std::ptrdiff_t>(block + 4 * (w * layout.channels + c)),
+                            4,
+                            out.begin() + static_cast<std::ptrdiff_t>(block + 4 * (c * words + w)));
+    return out;
+}
+
+Bytes with_codec(Bytes file, const Layout& layout, unsigned char codec) {
+    file.at(layout.codec_at) = codec;
+    return file;
+}
+
+Bytes decode(const std::string& path) {
+    const std::string raw = path + ".raw";
+    EXPECT_EQ(tool::run({path, "-t", "s16", raw}, SOX_EXE).status, 0);
+    return riff::read_file(raw);
+}
+
+}  // namespace
+
+TEST(WitnessTest, SoxsInterleaveIsWhatTheToolWrites) {
+    const char* tones[] = {"440", "660", "880", "220", "330", "550"};
+    for (const char* channels : {"1", "2", "6"}) {
+        SCOPED_TRACE(std::string(channels) + " channels");
+        const std::string encoded = tool::temp_path(std::string("sox_") + channels + ".wav");
+        std::vector<std::string> command{"-n", "-r",        "22050", "-c",    channels,
+                                         "-e", "ima-adpcm", encoded, "synth", "0.5"};
+        for (int c = 0; c < std::stoi(channels); ++c)
+            command.insert(command.end(), {"sine", tones[c]});
+        ASSERT_EQ(tool::run(command, SOX_EXE).status, 0);
+
+        const Bytes sox = riff::read_file(encoded);
+        const Layout layout = layout_of(sox);
+        ASSERT_EQ(layout.channels, static_cast<std::uint32_t>(std::stoi(channels)));
+        ASSERT_EQ(sox.at(layout.codec_at), 0x11);
+        ASSERT_GT(layout.data_size, 4 * std::size_t{layout.block_size});
+
+        const Bytes expected = with_codec(sox, layout, 0x69);
+        tool::expect_conversion(with_codec(per_channel(sox, layout), layout, 0x69), 0, "",
+                                expected);
+
+        const std::string converted = tool::temp_path(std::string("back_") + channels + ".wav");
+        riff::write_file(converted, with_codec(expected, layout, 0x11));
+        const Bytes samples = decode(converted);
+        EXPECT_GT(samples.size(), 0u);
+        EXPECT_EQ(samples, decode(encoded));
+    }
+}
