@@ -2,8 +2,17 @@
 # added with add_subdirectory. Each consumer is configured, built and run by ctest itself.
 set(stage "${CMAKE_CURRENT_BINARY_DIR}/stage")
 set(consumer_options -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE})
+# The staged archive carries the instrumentation it was built with: link its runtime too.
+set(instrumentation "")
 if(BLOCKBRAIDER_SANITIZE)
-  list(APPEND consumer_options "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined")
+  list(APPEND instrumentation -fsanitize=address,undefined)
+endif()
+if(BLOCKBRAIDER_COVERAGE)
+  list(APPEND instrumentation --coverage)
+endif()
+if(instrumentation)
+  list(JOIN instrumentation " " link_flags)
+  list(APPEND consumer_options "-DCMAKE_EXE_LINKER_FLAGS=${link_flags}")
 endif()
 
 add_test(NAME install_to_stage

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -89,4 +91,47 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
         EXPECT_EQ(outcome.err, "blockbraider:" + c.err);
         EXPECT_EQ(riff::read_file(path), f.converted_up_to(c.converted));
     }
+}
+
+// A real full disk: CI mounts a tiny tmpfs and names it in BLOCKBRAIDER_FULL_DISK_DIR. The data
+// chunk is a hole past its first page, and the filesystem is then filled, so the first page the
+// rewrite must allocate is refused.
+TEST(FullDiskTest, NoSpaceLeftPartWayThroughTheFirstBatch) {
+    const char* folder = std::getenv("BLOCKBRAIDER_FULL_DISK_DIR");
+    if (folder == nullptr)
+        GTEST_SKIP() << "BLOCKBRAIDER_FULL_DISK_DIR names no small filesystem to fill";
+    const Fixture f;
+    const std::string path = std::string(folder) + "/file.wav";
+    const std::string filler = std::string(folder) + "/filler";
+    constexpr std::size_t page = 4096;
+    Bytes first_page(f.before.begin(), f.before.begin() + page);
+    riff::write_file(path, first_page);
+    std::filesystem::resize_file(path, f.before.size());
+    {
+        std::FILE* fill = std::fopen(filler.c_str(), "wb");
+        ASSERT_NE(fill, nullptr);
+        const Bytes zeros(page, 0);
+        while (std::fwrite(zeros.data(), 1, zeros.size(), fill) == zeros.size() &&
+               std::fflush(fill) == 0) {
+        }
+        std::fclose(fill);
+    }
+
+    const tool::Outcome outcome = tool::run({path});
+    std::filesystem::remove(filler);
+    // The write stops at the end of the first page, 16 bytes into a block's data.
+    const std::size_t written = page - f.header.size();
+    ASSERT_EQ(written % block_size, 16u);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " + reason(ENOSPC));
+    Bytes hole = first_page;
+    hole.resize(f.before.size(), 0);
+    Bytes expected = hole;
+    const Bytes data(hole.begin() + static_cast<std::ptrdiff_t>(f.header.size()), hole.end());
+    const Bytes converted = riff::interleaved(data, channels, block_size, blocks);
+    std::copy_n(converted.begin(), written,
+                expected.begin() + static_cast<std::ptrdiff_t>(f.header.size()));
+    EXPECT_EQ(riff::read_file(path), expected);
+    std::filesystem::remove(path);
 }

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,7 +58,11 @@ inline int spawn(const std::vector<std::string>& command, const std::string& out
     const int saved_out = _dup(1), saved_err = _dup(2);
     _dup2(_fileno(out), 1);
     _dup2(_fileno(err), 2);
-    const auto status = _spawnv(_P_WAIT, argv[0], argv.data());
+    // wine now and then fails to start a process on a busy machine; a start that failed ran
+    // nothing, so it is safe to try again.
+    auto status = _spawnv(_P_WAIT, argv[0], argv.data());
+    for (int retry = 0; status == -1 && retry < 3; ++retry)
+        status = _spawnv(_P_WAIT, argv[0], argv.data());
     _dup2(saved_out, 1);
     _dup2(saved_err, 2);
     _close(saved_out);
@@ -81,7 +87,7 @@ inline int spawn(const std::vector<std::string>& command, const std::string& out
     argv.push_back(nullptr);
     pid_t pid = 0;
     int raw = 0;
-    const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0 || waitpid(pid, &raw, 0) != pid)
         return -1;
@@ -89,15 +95,27 @@ inline int spawn(const std::vector<std::string>& command, const std::string& out
 }
 #endif
 
-/// Runs `program` (by default the tool) with `args`.
-inline Outcome run(const std::vector<std::string>& args,
-                   const std::string& program = BLOCKBRAIDER_EXE) {
+/// Runs `command`, a program and its arguments.
+inline Outcome run_command(const std::vector<std::string>& command) {
     const std::string out_path = temp_path("stdout"), err_path = temp_path("stderr");
-    std::vector<std::string> command{program};
-    command.insert(command.end(), args.begin(), args.end());
     const int status = spawn(command, out_path, err_path);
     const riff::Bytes out = riff::read_file(out_path), err = riff::read_file(err_path);
     return {status, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
+}
+
+/// Runs `program`, by default the tool, with `args`; under the words of the environment's
+/// BLOCKBRAIDER_TEST_WRAPPER first where it is set (a memory checker, say).
+inline Outcome run(const std::vector<std::string>& args,
+                   const std::string& program = BLOCKBRAIDER_EXE) {
+    std::vector<std::string> command;
+    if (const char* wrapper = std::getenv("BLOCKBRAIDER_TEST_WRAPPER")) {
+        std::istringstream words(wrapper);
+        for (std::string word; words >> word;)
+            command.push_back(word);
+    }
+    command.push_back(program);
+    command.insert(command.end(), args.begin(), args.end());
+    return run_command(command);
 }
 
 /// Writes `before` to a file, converts it, and checks status, empty stdout, exact stderr and

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -48,6 +49,14 @@ void expect_cases(const std::vector<Case>& cases) {
     }
 }
 
+// The reason is the one this platform gives for the same fopen: a folder is EISDIR on Linux
+// but EACCES on Windows, and a wildcard pattern is EINVAL there.
+std::string open_failure(const std::string& path) {
+    errno = 0;
+    EXPECT_EQ(std::fopen(path.c_str(), "r+b"), nullptr);
+    return "blockbraider:61:main:fopen: " + std::string(std::strerror(errno)) + "\n";
+}
+
 }  // namespace
 
 TEST(CommandLineTest, WrongArgumentCountPrintsUsageAndOpensNothing) {
@@ -61,14 +70,6 @@ TEST(CommandLineTest, WrongArgumentCountPrintsUsageAndOpensNothing) {
         EXPECT_EQ(outcome.err, usage);
     }
     EXPECT_EQ(riff::read_file(path), file);
-}
-
-// The reason is the one this platform gives for the same fopen: a folder is EISDIR on Linux
-// but EACCES on Windows, and a wildcard pattern is EINVAL there.
-std::string open_failure(const std::string& path) {
-    errno = 0;
-    EXPECT_EQ(std::fopen(path.c_str(), "r+b"), nullptr);
-    return "blockbraider:61:main:fopen: " + std::string(std::strerror(errno)) + "\n";
 }
 
 TEST(CommandLineTest, UnopenableFileGivesTheSystemsReason) {

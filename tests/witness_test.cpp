@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using riff::Bytes;
@@ -60,7 +62,7 @@ Bytes with_codec(Bytes file, const Layout& layout, unsigned char codec) {
 
 Bytes decode(const std::string& path) {
     const std::string raw = path + ".raw";
-    EXPECT_EQ(tool::run({path, "-t", "s16", raw}, SOX_EXE).status, 0);
+    EXPECT_EQ(tool::run_command({SOX_EXE, path, "-t", "s16", raw}).status, 0);
     return riff::read_file(raw);
 }
 
@@ -71,11 +73,11 @@ TEST(WitnessTest, SoxsInterleaveIsWhatTheToolWrites) {
     for (const char* channels : {"1", "2", "6"}) {
         SCOPED_TRACE(std::string(channels) + " channels");
         const std::string encoded = tool::temp_path(std::string("sox_") + channels + ".wav");
-        std::vector<std::string> command{"-n", "-r",        "22050", "-c",    channels,
-                                         "-e", "ima-adpcm", encoded, "synth", "0.5"};
+        std::vector<std::string> command{SOX_EXE, "-n", "-r", "22050", "-c", channels};
+        command.insert(command.end(), {"-e", "ima-adpcm", encoded, "synth", "0.5"});
         for (int c = 0; c < std::stoi(channels); ++c)
             command.insert(command.end(), {"sine", tones[c]});
-        ASSERT_EQ(tool::run(command, SOX_EXE).status, 0);
+        ASSERT_EQ(tool::run_command(command).status, 0);
 
         const Bytes sox = riff::read_file(encoded);
         const Layout layout = layout_of(sox);
