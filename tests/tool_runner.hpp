@@ -5,6 +5,7 @@
 // behind.
 
 #include "riff_builder.hpp"
+#include "support.hpp"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,7 @@ struct Outcome {
     std::string err;
 };
 
-/// A fresh path under the test's temporary folder, named after the running test.
-inline std::string temp_path(const std::string& name) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return ::testing::TempDir() + "blockbraider_" + info->test_suite_name() + "_" + info->name() +
-           "_" + name;
-}
+using support::temp_path;
 
 #if defined(_WIN32)
 // _spawnv joins its arguments into one command line as they stand. A bare word is left bare, so

@@ -272,39 +272,25 @@ TEST(ConversionTest, BadLayoutsLeaveTheChunkWhole) {
     const auto file = [](std::uint32_t channels, std::uint32_t block_size, std::size_t data) {
         return make_riff({fmt_chunk(channels, block_size), data_chunk(Bytes(data, 0xA5))});
     };
-    const std::string prefix = "blockbraider:";
+    const auto error = [](int site, const char* text) {
+        return "blockbraider:" + std::to_string(site) + ":reinterleave_ms_ima: " + text + "\n";
+    };
+    const char* uneven_data = "block size doesn't go evenly into data size";
+    const char* uneven_block = "block size doesn't divide evenly by channels";
+    const char* uneven_channel = "expected multiple of 4 bytes per channel";
+    // clang-format off
     expect_cases({
-        {"no channels",
-         file(0, 24, 48),
-         prefix + "8:reinterleave_ms_ima: channel count is 0\n",
-         {}},
-        {"no channels, no block",
-         file(0, 0, 48),
-         prefix + "8:reinterleave_ms_ima: channel count is 0\n",
-         {}},
-        {"empty block", file(2, 0, 48), prefix + "9:reinterleave_ms_ima: block size is 0\n", {}},
+        {"no channels", file(0, 24, 48), error(8, "channel count is 0"), {}},
+        {"no channels, no block", file(0, 0, 48), error(8, "channel count is 0"), {}},
+        {"empty block", file(2, 0, 48), error(9, "block size is 0"), {}},
         {"zeros and no data", make_riff({fmt_chunk(0, 0)}), "", {}},
-        {"data not whole blocks",
-         file(2, 1024, 2560),
-         prefix + "10:reinterleave_ms_ima: block size doesn't go evenly into data size\n",
-         {}},
-        {"block not whole channels",
-         file(3, 32, 64),
-         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n",
-         {}},
-        {"channel not whole groups",
-         file(6, 36, 72),
-         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n",
-         {}},
-        {"empty chunk, bad layout",
-         file(2, 36, 0),
-         prefix + "12:reinterleave_ms_ima: expected multiple of 4 bytes per channel\n",
-         {}},
-        {"more channels than bytes",
-         file(8, 4, 8),
-         prefix + "11:reinterleave_ms_ima: block size doesn't divide evenly by channels\n",
-         {}},
+        {"data not whole blocks", file(2, 1024, 2560), error(10, uneven_data), {}},
+        {"block not whole channels", file(3, 32, 64), error(11, uneven_block), {}},
+        {"more channels than bytes", file(8, 4, 8), error(11, uneven_block), {}},
+        {"channel not whole groups", file(6, 36, 72), error(12, uneven_channel), {}},
+        {"empty chunk, bad layout", file(2, 36, 0), error(12, uneven_channel), {}},
     });
+    // clang-format on
 }
 
 TEST(ConversionTest, ChunksLargerThanOneBatch) {

@@ -1,7 +1,7 @@
 // The library's write, read and copy failures that a healthy disk never gives, made by the
 // fault-injecting wrappers: a full disk, an I/O error, a failed seek.
-#include "exit_capture.hpp"
 #include "riff_builder.hpp"
+#include "support.hpp"
 
 #include <util/util.hpp>
 
@@ -17,9 +17,9 @@ namespace {
 
 // Runs `call` on a fresh stream over a 5000-byte file in a death-test child, under `plan`.
 std::string diagnostic_under(const char* plan, const std::function<void(std::FILE*)>& call) {
-    const std::string path = ::testing::TempDir() + "util_fault.bin";
+    const std::string path = support::temp_path("file.bin");
     riff::write_file(path, riff::noise(5000, 5));
-    return capture::diagnostic_of([&] {
+    return support::diagnostic_of([&] {
         std::FILE* stream = std::fopen(path.c_str(), "r+b");
         setenv("BLOCKBRAIDER_FAULT", plan, 1);
         call(stream);

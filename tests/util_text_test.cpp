@@ -1,5 +1,5 @@
-#include "exit_capture.hpp"
 #include "riff_builder.hpp"
+#include "support.hpp"
 
 #include <util/util.hpp>
 
@@ -11,19 +11,8 @@
 
 namespace {
 
-using capture::diagnostic_of;
-
-std::string temp_path(const char* name) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return ::testing::TempDir() + "util_" + info->name() + "_" + name;
-}
-
-riff::Bytes counting_bytes(std::size_t count) {
-    riff::Bytes bytes(count);
-    for (std::size_t i = 0; i < count; ++i)
-        bytes[i] = static_cast<unsigned char>(i * 7 + i / 256);
-    return bytes;
-}
+using support::diagnostic_of;
+using support::temp_path;
 
 std::string contents(std::FILE* stream) {
     std::string text(static_cast<std::size_t>(std::ftell(stream)), '\0');
@@ -35,7 +24,7 @@ std::string contents(std::FILE* stream) {
 }  // namespace
 
 TEST(DumpTest, CopiesRangesAndAppends) {
-    const riff::Bytes input = counting_bytes(6000);
+    const riff::Bytes input = riff::noise(6000, 6);
     const std::string in_path = temp_path("in"), out_path = temp_path("out");
     riff::write_file(in_path, input);
     std::FILE* in = std::fopen(in_path.c_str(), "rb");
@@ -52,7 +41,7 @@ TEST(DumpTest, CopiesRangesAndAppends) {
 }
 
 TEST(DumpDeathTest, FailuresNameTheirSite) {
-    const riff::Bytes input = counting_bytes(5000);
+    const riff::Bytes input = riff::noise(5000, 5);
     const std::string in_path = temp_path("in"), out_path = temp_path("out");
     riff::write_file(in_path, input);
     // 5000 bytes from offset 100 run 100 past the end: the two whole pieces are written first.

@@ -1,5 +1,5 @@
-#include "exit_capture.hpp"
 #include "riff_builder.hpp"
+#include "support.hpp"
 
 #include <util/util.hpp>
 
@@ -13,14 +13,8 @@
 
 namespace {
 
-using capture::diagnostic_of;
-
-std::string temp_file(const riff::Bytes& bytes) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string path = ::testing::TempDir() + "util_" + info->name() + ".bin";
-    riff::write_file(path, bytes);
-    return path;
-}
+using support::diagnostic_of;
+using support::temp_file;
 
 }  // namespace
 

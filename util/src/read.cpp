@@ -1,5 +1,7 @@
 #include <util/util.hpp>
 
+#include "seek.hpp"
+
 namespace util {
 
 namespace {
@@ -8,11 +10,6 @@ void read_exact(std::FILE* stream, unsigned char* buffer, std::size_t count, int
                 const char* name) {
     if (std::fread(buffer, 1, count, stream) != count)
         fatal_stream("util", site, name, "fread", stream);
-}
-
-void seek_to(std::int32_t offset, std::FILE* stream, int site, const char* name) {
-    if (std::fseek(stream, offset, SEEK_SET) != 0)
-        fatal_errno("util", site, name, "fseek");
 }
 
 }  // namespace

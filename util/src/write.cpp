@@ -1,5 +1,7 @@
 #include <util/util.hpp>
 
+#include "seek.hpp"
+
 #include <cstdint>
 
 namespace util {
@@ -10,11 +12,6 @@ void write_exact(std::FILE* stream, const unsigned char* data, std::size_t count
                  const char* name) {
     if (std::fwrite(data, 1, count, stream) != count)
         fatal_stream("util", site, name, "fwrite", stream);
-}
-
-void seek_to(std::int32_t offset, std::FILE* stream, int site, const char* name) {
-    if (std::fseek(stream, offset, SEEK_SET) != 0)
-        fatal_errno("util", site, name, "fseek");
 }
 
 }  // namespace
