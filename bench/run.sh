@@ -34,9 +34,9 @@ compare() {
 }
 
 printf '%-34s %s\n' "case" "median tool/dd"
-for spec in "2 72 stereo 72-byte blocks" "1 36 mono 36-byte blocks" \
-            "6 216 6 channels 216-byte blocks" "2 2048 stereo 2048-byte blocks"; do
-  read -r channels block name <<<"$spec"
+for layout in "2 72 stereo 72-byte blocks" "1 36 mono 36-byte blocks" \
+              "6 216 6 channels 216-byte blocks" "2 2048 stereo 2048-byte blocks"; do
+  read -r channels block name <<<"$layout"
   file=$work/large.wav
   "$make_wav" "$file" "$channels" "$block" $((256 << 20))
   printf '%-34s %s\n' "$name" "$(compare "$tool $file" "dd_in_place $file")"
