@@ -25,19 +25,9 @@ constexpr std::size_t batch_blocks = 256 * 1024 / block_size;
 
 struct Fixture {
     Bytes data = riff::noise(std::size_t{block_size} * blocks, 7);
-    Bytes header = riff::make_riff({riff::fmt_chunk(channels, block_size), riff::data_chunk({})});
-    Bytes before = riff::concat({with_size(header), data});
-
-    // The RIFF and data sizes of the empty chunk above, made to cover `data`.
-    Bytes with_size(Bytes bytes) const {
-        const auto set = [&](std::size_t at, std::size_t value) {
-            for (int i = 0; i < 4; ++i)
-                bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
-        };
-        set(4, bytes.size() - 8 + data.size());
-        set(bytes.size() - 4, data.size());
-        return bytes;
-    }
+    Bytes before = riff::make_riff({riff::fmt_chunk(channels, block_size), riff::data_chunk(data)});
+    // Everything before the data: the RIFF header, the fmt chunk and the data chunk's header.
+    Bytes header = Bytes(before.begin(), before.end() - static_cast<std::ptrdiff_t>(data.size()));
 
     // The file after `count` bytes of the data have been rewritten.
     Bytes converted_up_to(std::size_t count) const {

@@ -47,19 +47,14 @@ Pair well_formed(std::mt19937& random) {
             riff::concat({riff::make_riff(after), trailing})};
 }
 
-std::uint32_t le32(const Bytes& file, std::size_t at) {
-    return std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8 |
-           std::uint32_t{file[at + 2]} << 16 | std::uint32_t{file[at + 3]} << 24;
-}
-
 // Where the chunk headers lie, walking as far as the file and its RIFF size allow.
 std::vector<std::size_t> chunk_headers(const Bytes& file) {
     std::vector<std::size_t> headers;
     if (file.size() < 12)
         return headers;
-    const std::uint64_t riff_end = std::uint64_t{le32(file, 4)} + 8;
+    const std::uint64_t riff_end = std::uint64_t{riff::field(file, 4)} + 8;
     for (std::uint64_t offset = 12; offset + 8 <= file.size() && offset < riff_end;
-         offset += 8 + std::uint64_t{le32(file, offset + 4)})
+         offset += 8 + std::uint64_t{riff::field(file, offset + 4)})
         headers.push_back(offset);
     return headers;
 }
@@ -69,7 +64,7 @@ std::vector<bool> data_bytes(const Bytes& file) {
     std::vector<bool> inside(file.size(), false);
     for (std::size_t header : chunk_headers(file))
         if (std::equal(file.begin() + header, file.begin() + header + 4, "data"))
-            for (std::uint64_t i = header + 8, end = i + le32(file, header + 4);
+            for (std::uint64_t i = header + 8, end = i + riff::field(file, header + 4);
                  i < end && i < file.size(); ++i)
                 inside[i] = true;
     return inside;
@@ -78,10 +73,6 @@ std::vector<bool> data_bytes(const Bytes& file) {
 void damage(Bytes& file, std::mt19937& random) {
     const std::vector<std::size_t> headers = chunk_headers(file);
     const std::uint32_t limits[] = {0, 1, 13, 0x7FFFFFF7, 0x7FFFFFF8, 0xFFFFFFF8, 0xFFFFFFFF};
-    const auto set32 = [&](std::size_t at, std::uint32_t value) {
-        for (std::size_t i = 0; i < 4 && at + i < file.size(); ++i)
-            file[at + i] = static_cast<unsigned char>(value >> (8 * i));
-    };
     switch (below(random, 4)) {
         case 0:
             for (std::uint32_t flips = 1 + below(random, 3); flips > 0 && !file.empty(); --flips)
@@ -89,11 +80,12 @@ void damage(Bytes& file, std::mt19937& random) {
                     static_cast<unsigned char>(1u << below(random, 8));
             break;
         case 1: file.resize(below(random, static_cast<std::uint32_t>(file.size()) + 1)); break;
-        case 2: set32(4, limits[below(random, 7)]); break;
+        case 2: riff::set_field(file, 4, limits[below(random, 7)]); break;
         default:
             if (!headers.empty())
-                set32(headers[below(random, static_cast<std::uint32_t>(headers.size()))] + 4,
-                      below(random, 2) == 0 ? limits[below(random, 7)] : random());
+                riff::set_field(
+                    file, headers[below(random, static_cast<std::uint32_t>(headers.size()))] + 4,
+                    below(random, 2) == 0 ? limits[below(random, 7)] : random());
             break;
     }
 }

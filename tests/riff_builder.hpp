@@ -30,6 +30,20 @@ inline void append_le32(Bytes& out, std::uint32_t value) {
     append_le16(out, value >> 16);
 }
 
+/// The `width`-byte little-endian field at `at`.
+inline std::uint32_t field(const Bytes& bytes, std::size_t at, int width = 4) {
+    std::uint32_t value = 0;
+    for (int i = width - 1; i >= 0; --i)
+        value = value << 8 | bytes.at(at + static_cast<std::size_t>(i));
+    return value;
+}
+
+/// Overwrites the 4-byte little-endian field at `at` with `value`.
+inline void set_field(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes.at(at + i) = static_cast<unsigned char>(value >> (8 * i));
+}
+
 inline Bytes concat(std::vector<Bytes> parts) {
     Bytes out;
     for (const Bytes& part : parts)

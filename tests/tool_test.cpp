@@ -27,10 +27,7 @@ const Bytes stereo_out = concat(
     {groups({"H0", "H1", "A0", "B0", "A1", "B1"}), groups({"h0", "h1", "a0", "b0", "a1", "b1"})});
 
 Bytes with_riff_size(Bytes file, std::uint32_t size) {
-    file[4] = static_cast<unsigned char>(size);
-    file[5] = static_cast<unsigned char>(size >> 8);
-    file[6] = static_cast<unsigned char>(size >> 16);
-    file[7] = static_cast<unsigned char>(size >> 24);
+    riff::set_field(file, 4, size);
     return file;
 }
 

@@ -17,24 +17,17 @@ struct Layout {
     std::uint32_t channels = 0, block_size = 0;
 };
 
-std::uint32_t le(const Bytes& file, std::size_t at, int width) {
-    std::uint32_t value = 0;
-    for (int i = width - 1; i >= 0; --i)
-        value = value << 8 | file.at(at + static_cast<std::size_t>(i));
-    return value;
-}
-
 Layout layout_of(const Bytes& file) {
     Layout layout;
     for (std::size_t offset = 12; offset + 8 <= file.size();
-         offset += 8 + le(file, offset + 4, 4)) {
+         offset += 8 + riff::field(file, offset + 4, 4)) {
         if (std::equal(file.begin() + offset, file.begin() + offset + 4, "fmt ")) {
             layout.codec_at = offset + 8;
-            layout.channels = le(file, offset + 10, 2);
-            layout.block_size = le(file, offset + 20, 2);
+            layout.channels = riff::field(file, offset + 10, 2);
+            layout.block_size = riff::field(file, offset + 20, 2);
         } else if (std::equal(file.begin() + offset, file.begin() + offset + 4, "data")) {
             layout.data_at = offset + 8;
-            layout.data_size = le(file, offset + 4, 4);
+            layout.data_size = riff::field(file, offset + 4, 4);
         }
     }
     return layout;
