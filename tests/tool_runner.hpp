@@ -99,10 +99,10 @@ inline Outcome run_command(const std::vector<std::string>& command) {
     return {status, std::string(out.begin(), out.end()), std::string(err.begin(), err.end())};
 }
 
-/// Runs `program`, by default the tool, with `args`; under the words of the environment's
-/// BLOCKBRAIDER_TEST_WRAPPER first where it is set (a memory checker, say).
-inline Outcome run(const std::vector<std::string>& args,
-                   const std::string& program = BLOCKBRAIDER_EXE) {
+/// The command that runs `program`, by default the tool, with `args`: under the words of the
+/// environment's BLOCKBRAIDER_TEST_WRAPPER first where it is set (a memory checker, say).
+inline std::vector<std::string> command_for(const std::vector<std::string>& args,
+                                            const std::string& program = BLOCKBRAIDER_EXE) {
     std::vector<std::string> command;
     if (const char* wrapper = std::getenv("BLOCKBRAIDER_TEST_WRAPPER")) {
         std::istringstream words(wrapper);
@@ -111,7 +111,13 @@ inline Outcome run(const std::vector<std::string>& args,
     }
     command.push_back(program);
     command.insert(command.end(), args.begin(), args.end());
-    return run_command(command);
+    return command;
+}
+
+/// Runs `program`, by default the tool, with `args`, as command_for has it.
+inline Outcome run(const std::vector<std::string>& args,
+                   const std::string& program = BLOCKBRAIDER_EXE) {
+    return run_command(command_for(args, program));
 }
 
 /// Writes `before` to a file, converts it, and checks status, empty stdout, exact stderr and
