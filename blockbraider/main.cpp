@@ -1,3 +1,4 @@
+#include "platform.hpp"
 #include "reinterleave.hpp"
 
 #include <util/util.hpp>
@@ -5,11 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace {
 
@@ -31,11 +27,7 @@ int _dowildcard = -1;
 #endif
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
-    // Diagnostics end in a bare newline everywhere, so that scripts that read them see the same
-    // bytes on every system.
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    blockbraider::prepare_standard_streams();
     if (argc != 2) {
         std::fputs(
             "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"
@@ -43,12 +35,16 @@ int main(int argc, char** argv) {
             stderr);
         return 1;
     }
+    blockbraider::ignore_file_size_signal();
     std::FILE* stream = std::fopen(argv[1], "r+b");
     if (stream == nullptr)
         util::fatal_errno("blockbraider", 61, "main", "fopen");
     // Blocks move in large batches straight between the file and memory; a stream buffer would
     // only add reads and writes around every batch. Should this fail, the stream is just slower.
     std::setvbuf(stream, nullptr, _IONBF, 0);
+    // Two runs on one file, or on two hard links to it, would each permute what the other wrote.
+    if (!blockbraider::lock_file(stream))
+        util::fatal_message("blockbraider", 62, "main", "file is locked by another process");
 
     unsigned char header[12];
     util::get_bytes_seek(0, stream, header, sizeof header);

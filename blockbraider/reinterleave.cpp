@@ -1,5 +1,6 @@
 #include "reinterleave.hpp"
 
+#include "platform.hpp"
 #include "transpose.hpp"
 
 #include <util/util.hpp>
@@ -17,6 +18,24 @@ namespace {
 // read, the permutation and the write.
 constexpr std::size_t batch_target = 256 * 1024;
 
+// A write that stopped inside a block left its first bytes new and the rest old. The interleave
+// is a transpose, so transposing the block back, words by channels, gives the old bytes: write
+// those over the new ones. If that fails too, the block stays mixed and the first failure is
+// the one reported, so errno is kept.
+void restore_torn_block(std::FILE* stream, std::int32_t position, const unsigned char* interleaved,
+                        std::size_t written, std::uint32_t channels, std::uint32_t block_size,
+                        unsigned char* spare_block) {
+    const std::size_t torn = written % block_size, block = written - torn;
+    if (torn == 0)
+        return;
+    const int saved = errno;
+    const unsigned char* original =
+        interleave_blocks(interleaved + block, spare_block, block_size / channels / 4, channels, 1);
+    if (std::fseek(stream, position + static_cast<std::int32_t>(block), SEEK_SET) == 0)
+        std::fwrite(original, 1, torn, stream);
+    errno = saved;
+}
+
 }  // namespace
 
 void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint32_t data_size,
@@ -29,9 +48,10 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
 
     // A batch is read one block into the buffer and interleaved one block lower: block b lands
     // where block b-1 was read, already consumed, so the batch never needs a second copy in the
-    // cache. A failed allocation is reported only after the layout checks, which say more.
+    // cache. One more block at the end is room to restore a block that a failed write tore. A
+    // failed allocation is reported only after the layout checks, which say more.
     const std::size_t batch_size = std::max<std::size_t>(1, batch_target / block_size) * block_size;
-    auto* buffer = static_cast<unsigned char*>(std::malloc(batch_size + block_size));
+    auto* buffer = static_cast<unsigned char*>(std::malloc(batch_size + 2 * block_size));
     const std::uint32_t per_channel = block_size / channels;
     if (data_size % block_size != 0)
         util::fatal_message("blockbraider", 10, "reinterleave_ms_ima",
@@ -65,15 +85,26 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         const std::size_t size = blocks * block_size;
         const unsigned char* interleaved =
             interleave_blocks(buffer + block_size, buffer, channels, per_channel / 4, blocks);
+        // From here to the end of the write no signal takes effect: one that came in the middle
+        // of the write would leave a block half new.
+        const held_signals held = hold_signals();
+        // A file cut shorter since the batch was read must not grow back with this batch. The
+        // report is the one of a file that ends inside the chunk, word for word.
+        if (file_length(stream) < std::int64_t{position} + static_cast<std::int64_t>(size))
+            util::fatal_message("blockbraider", 22, "reinterleave_ms_ima:fread", "unexpected EOF");
         // fseek again before writing: a C update stream must be repositioned between input
         // and output.
         if (std::fseek(stream, position, SEEK_SET) != 0)
             util::fatal_errno("blockbraider", 24, "reinterleave_ms_ima", "fseek");
         const std::size_t written = std::fwrite(interleaved, 1, size, stream);
         // Sites 31 and 40 tell whether the first byte not written is a channel header or data.
-        if (written != size)
+        if (written != size) {
+            restore_torn_block(stream, position, interleaved, written, channels, block_size,
+                               buffer + batch_size + block_size);
             util::fatal_stream("blockbraider", written % block_size < 4 * channels ? 31 : 40,
                                "reinterleave_ms_ima", "fwrite", stream);
+        }
+        release_signals(held);
         if (read_failed) {
             errno = read_errno;
             util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);

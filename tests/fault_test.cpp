@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 namespace {
 
@@ -41,6 +41,17 @@ struct Fixture {
 
 std::string reason(int error) { return std::string(std::strerror(error)) + "\n"; }
 
+// Runs the fault-injecting tool on a fresh copy of `file` under `plan`; returns what it did and
+// leaves the file at `path`.
+tool::Outcome run_under(const char* plan, const Bytes& file, const std::string& path) {
+    riff::write_file(path, file);
+    setenv("BLOCKBRAIDER_FAULT", plan, 1);
+    const tool::Outcome outcome = tool::run({path}, BLOCKBRAIDER_FAULTY_EXE);
+    unsetenv("BLOCKBRAIDER_FAULT");
+    EXPECT_EQ(outcome.out, "");
+    return outcome;
+}
+
 }  // namespace
 
 TEST(FaultTest, EverySiteThatNoFileCanReach) {
@@ -62,66 +73,58 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
         {"fread:10:EIO:100000", "22" + at + "fread: fread: " + reason(EIO),
          batch + 100000 / block_size * block_size},
         {"fwrite:1:ENOSPC", "31" + at + "fwrite: fwrite: " + reason(ENOSPC), 0},
-        // Cut inside block 10's channel headers, then inside its data.
-        {"fwrite:2:ENOSPC:727", "31" + at + "fwrite: fwrite: " + reason(ENOSPC), batch + 727},
-        {"fwrite:2:EIO:728", "40" + at + "fwrite: fwrite: " + reason(EIO), batch + 728},
-        {"fwrite:3:EIO:71", "40" + at + "fwrite: fwrite: " + reason(EIO), 2 * batch + 71},
+        // Cut inside block 10's channel headers, then inside its data: the site tells which,
+        // and the block is put back as it was.
+        {"fwrite:2:ENOSPC:727", "31" + at + "fwrite: fwrite: " + reason(ENOSPC), batch + 720},
+        {"fwrite:2:EIO:728", "40" + at + "fwrite: fwrite: " + reason(EIO), batch + 720},
+        {"fwrite:3:EIO:71", "40" + at + "fwrite: fwrite: " + reason(EIO), 2 * batch},
+        // When putting it back fails too, the first failure is the one reported, and the
+        // block stays as the first write left it.
+        {"fwrite:2:EIO:728,fwrite:3:ENOSPC", "40" + at + "fwrite: fwrite: " + reason(EIO),
+         batch + 728},
+        {"fwrite:2:EIO:728,fseek:11:EIO", "40" + at + "fwrite: fwrite: " + reason(EIO),
+         batch + 728},
         // The close fails after every block has been written.
         {"fclose:1:EIO", "106:main:fclose: fclose: " + reason(EIO), f.data.size()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plan);
         const std::string path = tool::temp_path("file.wav");
-        riff::write_file(path, f.before);
-        setenv("BLOCKBRAIDER_FAULT", c.plan, 1);
-        const tool::Outcome outcome = tool::run({path}, BLOCKBRAIDER_FAULTY_EXE);
-        unsetenv("BLOCKBRAIDER_FAULT");
+        const tool::Outcome outcome = run_under(c.plan, f.before, path);
         EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(outcome.out, "");
         EXPECT_EQ(outcome.err, "blockbraider:" + c.err);
         EXPECT_EQ(riff::read_file(path), f.converted_up_to(c.converted));
     }
 }
 
-// A real full disk: CI mounts a tiny tmpfs and names it in BLOCKBRAIDER_FULL_DISK_DIR. The data
-// chunk is a hole past its first page, and the filesystem is then filled, so the first page the
-// rewrite must allocate is refused.
-TEST(FullDiskTest, NoSpaceLeftPartWayThroughTheFirstBatch) {
-    const char* folder = std::getenv("BLOCKBRAIDER_FULL_DISK_DIR");
-    if (folder == nullptr)
-        GTEST_SKIP() << "BLOCKBRAIDER_FULL_DISK_DIR names no small filesystem to fill";
+// A signal that comes in the middle of the second batch's write takes effect once the whole
+// batch is written, and ends the tool as it would have ended it anywhere else.
+TEST(FaultTest, ASignalDuringAWriteWaitsForTheWholeBatch) {
     const Fixture f;
-    const std::string path = std::string(folder) + "/file.wav";
-    const std::string filler = std::string(folder) + "/filler";
-    constexpr std::size_t page = 4096;
-    Bytes first_page(f.before.begin(), f.before.begin() + page);
-    riff::write_file(path, first_page);
-    std::filesystem::resize_file(path, f.before.size());
-    {
-        std::FILE* fill = std::fopen(filler.c_str(), "wb");
-        ASSERT_NE(fill, nullptr);
-        const Bytes zeros(page, 0);
-        while (std::fwrite(zeros.data(), 1, zeros.size(), fill) == zeros.size() &&
-               std::fflush(fill) == 0) {
-        }
-        std::fclose(fill);
+    const std::size_t batch = batch_blocks * block_size;
+    for (const auto& [plan, signal] : {std::pair{"fwrite:2:SIGTERM:727", SIGTERM},
+                                       std::pair{"fwrite:2:SIGINT:100000", SIGINT}}) {
+        SCOPED_TRACE(plan);
+        const std::string path = tool::temp_path("file.wav");
+        const tool::Outcome outcome = run_under(plan, f.before, path);
+        EXPECT_EQ(outcome.status, 128 + signal);
+        EXPECT_EQ(outcome.err, "");
+        EXPECT_EQ(riff::read_file(path), f.converted_up_to(2 * batch));
     }
+}
 
-    const tool::Outcome outcome = tool::run({path});
-    std::filesystem::remove(filler);
-    // The write stops at the end of the first page, 16 bytes into a block's data.
-    const std::size_t written = page - f.header.size();
-    ASSERT_EQ(written % block_size, 16u);
+// Another process cuts the file inside the second batch once it has been read: the tool must
+// not write it back past the new end, and reports the file as ending inside the chunk.
+TEST(FaultTest, AFileCutShortDuringTheRunNeverGrowsBack) {
+    const Fixture f;
+    const std::size_t batch = batch_blocks * block_size;
+    const std::size_t cut = f.header.size() + batch + 1000;
+    const std::string plan = "fread:10:SHRINK:" + std::to_string(cut);
+    const std::string path = tool::temp_path("file.wav");
+    const tool::Outcome outcome = run_under(plan.c_str(), f.before, path);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " + reason(ENOSPC));
-    Bytes hole = first_page;
-    hole.resize(f.before.size(), 0);
-    Bytes expected = hole;
-    const Bytes data(hole.begin() + static_cast<std::ptrdiff_t>(f.header.size()), hole.end());
-    const Bytes converted = riff::interleaved(data, channels, block_size, blocks);
-    std::copy_n(converted.begin(), written,
-                expected.begin() + static_cast<std::ptrdiff_t>(f.header.size()));
+    EXPECT_EQ(outcome.err, "blockbraider:22:reinterleave_ms_ima:fread: unexpected EOF\n");
+    Bytes expected = f.converted_up_to(batch);
+    expected.resize(cut);
     EXPECT_EQ(riff::read_file(path), expected);
-    std::filesystem::remove(path);
 }

@@ -1,8 +1,14 @@
 // Link-time wrappers (-Wl,--wrap=NAME) for the stream and allocation functions that the tool and
-// the library call. BLOCKBRAIDER_FAULT="function:N:error[:bytes]" makes the Nth call of that
-// function fail with errno set to `error` (a number, or EIO, ENOSPC, ENOMEM, EACCES), after
-// really moving `bytes` bytes for fread and fwrite. Every other call goes through unchanged.
+// the library call. BLOCKBRAIDER_FAULT="function:N:action[:bytes]" acts on the Nth call of that
+// function, after really moving `bytes` bytes for fread and fwrite. The action is an errno
+// (a number, or EIO, ENOSPC, ENOMEM, EACCES) to fail with; SIGTERM or SIGINT, raised by fwrite
+// between its first `bytes` bytes and the rest, as a signal may come in the middle of a write;
+// or SHRINK, which lets fread succeed and then cuts the file to `bytes` bytes, as another
+// process may. Several plans are separated by commas. Every other call goes through unchanged.
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -20,33 +26,41 @@ void* __real_malloc(std::size_t size);
 namespace {
 
 struct Fault {
-    int error;
+    int error;    // the errno to fail with
+    int signal;   // or a signal to raise part-way through
+    bool shrink;  // or to cut the file to `bytes` after the call
     std::size_t bytes;
 };
 
-int error_number(const char* text) {
+void parse_action(const char* text, Fault* fault) {
     const struct {
         const char* name;
         int number;
-    } names[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"ENOMEM", ENOMEM}, {"EACCES", EACCES}};
-    for (const auto& entry : names)
+    } errors[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"ENOMEM", ENOMEM}, {"EACCES", EACCES}},
+      signals[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+    for (const auto& entry : errors)
         if (std::strcmp(text, entry.name) == 0)
-            return entry.number;
-    return std::atoi(text);
+            fault->error = entry.number;
+    for (const auto& entry : signals)
+        if (std::strcmp(text, entry.name) == 0)
+            fault->signal = entry.number;
+    fault->shrink = std::strcmp(text, "SHRINK") == 0;
+    if (fault->error == 0 && fault->signal == 0 && !fault->shrink)
+        fault->error = std::atoi(text);
 }
 
-// Counts the calls of `function` under the current plan and says whether this one must fail.
-// The plan is read at every call, so that a death-test child can set it after the fork; a new
-// plan starts the counts afresh. Nothing here allocates: it also runs inside malloc.
+// Counts the calls of `function` under the current plans and says whether this one is planned.
+// The plans are read at every call, so that a death-test child can set them after the fork; new
+// plans start the counts afresh. Nothing here allocates: it also runs inside malloc.
 bool take(const char* function, Fault* fault) {
-    static char plan[128];
+    static char plans[256];
     static const char* names[] = {"fopen", "fseek", "fread", "fwrite", "fclose", "malloc"};
     static long calls[6];
     const char* wanted = std::getenv("BLOCKBRAIDER_FAULT");
     if (wanted == nullptr)
         wanted = "";
-    if (std::strncmp(plan, wanted, sizeof plan - 1) != 0) {
-        std::strncpy(plan, wanted, sizeof plan - 1);
+    if (std::strncmp(plans, wanted, sizeof plans - 1) != 0) {
+        std::strncpy(plans, wanted, sizeof plans - 1);
         std::memset(calls, 0, sizeof calls);
     }
     long count = 0;
@@ -54,19 +68,22 @@ bool take(const char* function, Fault* fault) {
         if (std::strcmp(names[i], function) == 0)
             count = ++calls[i];
 
-    char copy[128];
-    std::strncpy(copy, plan, sizeof copy - 1);
+    char copy[sizeof plans];
+    std::strncpy(copy, plans, sizeof copy - 1);
     copy[sizeof copy - 1] = '\0';
-    char* rest = copy;
-    const char* name = strsep(&rest, ":");
-    const char* call = rest != nullptr ? strsep(&rest, ":") : nullptr;
-    const char* error = rest != nullptr ? strsep(&rest, ":") : nullptr;
-    if (call == nullptr || error == nullptr || std::strcmp(name, function) != 0 ||
-        std::atol(call) != count)
-        return false;
-    fault->error = error_number(error);
-    fault->bytes = rest != nullptr ? std::strtoul(rest, nullptr, 10) : 0;
-    return true;
+    for (char *list = copy, *plan; (plan = strsep(&list, ",")) != nullptr;) {
+        const char* name = strsep(&plan, ":");
+        const char* call = plan != nullptr ? strsep(&plan, ":") : nullptr;
+        const char* action = plan != nullptr ? strsep(&plan, ":") : nullptr;
+        if (call == nullptr || action == nullptr || std::strcmp(name, function) != 0 ||
+            std::atol(call) != count)
+            continue;
+        *fault = Fault{};
+        parse_action(action, fault);
+        fault->bytes = plan != nullptr ? std::strtoul(plan, nullptr, 10) : 0;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -93,12 +110,17 @@ int __wrap_fseek(std::FILE* stream, long offset, int origin) {
 
 std::size_t __wrap_fread(void* buffer, std::size_t size, std::size_t count, std::FILE* stream) {
     Fault fault{};
-    if (take("fread", &fault)) {
-        const std::size_t moved = __real_fread(buffer, 1, fault.bytes, stream) / size;
-        errno = fault.error;
+    if (!take("fread", &fault))
+        return __real_fread(buffer, size, count, stream);
+    if (fault.shrink) {
+        const std::size_t moved = __real_fread(buffer, size, count, stream);
+        if (ftruncate(fileno(stream), static_cast<off_t>(fault.bytes)) != 0)
+            std::abort();
         return moved;
     }
-    return __real_fread(buffer, size, count, stream);
+    const std::size_t moved = __real_fread(buffer, 1, fault.bytes, stream) / size;
+    errno = fault.error;
+    return moved;
 }
 
 std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count,
@@ -106,6 +128,11 @@ std::size_t __wrap_fwrite(const void* data, std::size_t size, std::size_t count,
     Fault fault{};
     if (take("fwrite", &fault)) {
         const std::size_t moved = __real_fwrite(data, 1, fault.bytes, stream) / size;
+        if (fault.signal != 0) {
+            std::raise(fault.signal);
+            const auto* rest = static_cast<const unsigned char*>(data) + fault.bytes;
+            return moved + __real_fwrite(rest, 1, size * count - fault.bytes, stream) / size;
+        }
         errno = fault.error;
         return moved;
     }

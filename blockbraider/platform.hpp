@@ -1,0 +1,48 @@
+#ifndef BLOCKBRAIDER_PLATFORM_HPP
+#define BLOCKBRAIDER_PLATFORM_HPP
+
+// What the tool needs from the system around it, beyond the C library's streams: safe standard
+// descriptors, a lock on the file, writes that signals cannot cut short, and the file's length.
+
+#include <cstdint>
+#include <cstdio>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#endif
+
+namespace blockbraider {
+
+#if defined(_WIN32)
+using held_signals = int;  // nothing to put back there
+#else
+using held_signals = sigset_t;  // the signal mask that hold_signals replaced
+#endif
+
+/// Makes the standard descriptors safe before the file is opened: any of 0, 1 and 2 that is
+/// closed gets the null device, so that the file can never take its number and receive a
+/// diagnostic. A null device that cannot be opened ends the process (site 56).
+void prepare_standard_streams();
+
+/// Makes a write past the process's file-size limit fail with the system's reason, reported
+/// like any other failed write, instead of ending the process silently.
+void ignore_file_size_signal();
+
+/// Takes an exclusive lock on the whole file for the life of the process. Returns false when
+/// another process holds one; where the file system cannot lock at all, goes on without a lock.
+bool lock_file(std::FILE* stream);
+
+/// Defers the signals that end a process from outside (interrupt, terminate, hangup, quit and
+/// the like) until release_signals, so that none takes effect in the middle of a write.
+held_signals hold_signals();
+
+/// Puts back what hold_signals replaced; a signal deferred meanwhile then takes its usual
+/// effect, and ends the process as it would have without the hold.
+void release_signals(const held_signals& previous);
+
+/// The file's current length in bytes; a failure ends the process (site 27).
+std::int64_t file_length(std::FILE* stream);
+
+}  // namespace blockbraider
+
+#endif

@@ -1,0 +1,299 @@
+// The run as its surroundings may treat it: closed standard descriptors, a second process on
+// the same file, a file-size limit, signals, a full disk. Whatever happens, nothing outside the
+// data chunks changes, the file keeps its length, and every block is wholly new or wholly old.
+#include "riff_builder.hpp"
+#include "tool_runner.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using riff::Bytes;
+
+constexpr std::uint32_t channels = 2, block_size = 72;
+constexpr std::size_t batch = 256 * 1024 / block_size * block_size;
+
+// Stereo, 72-byte blocks whose 4-byte words count up from 0: a block that is torn, or that was
+// converted twice, matches neither its old nor its new layout.
+struct Counted {
+    Bytes before, after;
+    std::size_t data_at;
+
+    explicit Counted(std::uint32_t blocks) {
+        Bytes data(std::size_t{blocks} * block_size);
+        for (std::uint32_t word = 0; word < blocks * (block_size / 4); ++word)
+            for (std::uint32_t byte = 0; byte < 4; ++byte)
+                data[4 * word + byte] = static_cast<unsigned char>(word >> (8 * byte));
+        before = riff::make_riff({riff::fmt_chunk(channels, block_size), riff::data_chunk(data)});
+        after = riff::make_riff(
+            {riff::fmt_chunk(channels, block_size),
+             riff::data_chunk(riff::interleaved(data, channels, block_size, blocks))});
+        data_at = before.size() - data.size();
+    }
+
+    // The file with its first `blocks` blocks converted.
+    Bytes converted(std::size_t blocks) const {
+        Bytes file = before;
+        const auto end = static_cast<std::ptrdiff_t>(data_at + blocks * block_size);
+        std::copy(after.begin() + static_cast<std::ptrdiff_t>(data_at), after.begin() + end,
+                  file.begin() + static_cast<std::ptrdiff_t>(data_at));
+        return file;
+    }
+};
+
+}  // namespace
+
+TEST(SurroundingsTest, ASecondProcessOnTheSameFileIsTurnedAway) {
+    const Counted f(100);
+    const std::string path = tool::temp_path("file.wav");
+    riff::write_file(path, f.before);
+#if defined(_WIN32)
+    HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    OVERLAPPED whole{};
+    ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                           MAXDWORD, &whole));
+    const tool::Outcome outcome = tool::run({path});
+    CloseHandle(other);
+#else
+    // The other process holds the file through a hard link of its own.
+    const std::string link = tool::temp_path("link.wav");
+    std::filesystem::remove(link);
+    std::filesystem::create_hard_link(path, link);
+    const int other = open(link.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(other, LOCK_EX), 0);
+    const tool::Outcome outcome = tool::run({path});
+    close(other);
+#endif
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "blockbraider:62:main: file is locked by another process\n");
+    EXPECT_EQ(riff::read_file(path), f.before);
+}
+
+#if !defined(_WIN32)
+
+namespace {
+
+// Starts `command` with the standard descriptors in `closed` closed and the others on the null
+// device.
+pid_t start(const std::vector<std::string>& command, const std::vector<int>& closed) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (std::find(closed.begin(), closed.end(), fd) != closed.end())
+            posix_spawn_file_actions_addclose(&actions, fd);
+        else
+            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
+    }
+    std::vector<char*> argv;
+    for (const std::string& word : command)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Checks the promise on `file` and returns how many blocks are new.
+std::size_t new_blocks(const Counted& f, const Bytes& file) {
+    EXPECT_EQ(file.size(), f.before.size());
+    if (file.size() != f.before.size() ||
+        !std::equal(f.before.begin(), f.before.begin() + static_cast<std::ptrdiff_t>(f.data_at),
+                    file.begin())) {
+        ADD_FAILURE() << "the file changed outside its data";
+        return 0;
+    }
+    std::size_t count = 0;
+    for (std::size_t at = f.data_at; at < file.size(); at += block_size) {
+        const auto is = [&](const Bytes& layout) {
+            return std::memcmp(file.data() + at, layout.data() + at, block_size) == 0;
+        };
+        if (is(f.after))
+            ++count;
+        else if (!is(f.before))
+            ADD_FAILURE() << "block " << (at - f.data_at) / block_size << " is torn";
+    }
+    return count;
+}
+
+// The exit status, or 128 + the signal that ended the process.
+int finish(pid_t pid) {
+    int raw = 0;
+    EXPECT_EQ(waitpid(pid, &raw, 0), pid);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+}  // namespace
+
+// With a standard descriptor closed, the file would otherwise take its number, and a
+// diagnostic would be written into the file.
+TEST(SurroundingsTest, ClosedStandardDescriptorsNeverReceiveADiagnostic) {
+    const std::string text = "hello world, this is an important text file\n";
+    const Counted f(3);
+    const Bytes bad_layout =
+        riff::make_riff({riff::fmt_chunk(2, 72), riff::data_chunk(Bytes(100, 0xA5))});
+    const struct {
+        const char* name;
+        Bytes before;
+        std::vector<int> closed;
+        int status;
+        Bytes after;
+    } cases[] = {
+        {"text, stderr closed", Bytes(text.begin(), text.end()), {2}, 1, {}},
+        {"bad layout, all closed", bad_layout, {0, 1, 2}, 1, {}},
+        {"good file, all closed", f.before, {0, 1, 2}, 0, f.after},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = tool::temp_path("file.wav");
+        riff::write_file(path, c.before);
+        EXPECT_EQ(finish(start(tool::command_for({path}), c.closed)), c.status);
+        EXPECT_EQ(riff::read_file(path), c.after.empty() ? c.before : c.after);
+    }
+}
+
+// A file-size limit below the end of the data: the write that reaches it fails with the
+// system's reason instead of a silent death, and the block it cut is put back.
+TEST(SurroundingsTest, AFileSizeLimitFailsTheWriteAndTearsNoBlock) {
+    const Counted f(8000);
+    const std::size_t whole = batch / block_size + 526;
+    const std::string path = tool::temp_path("file.wav");
+    riff::write_file(path, f.before);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limit = saved;
+    limit.rlim_cur = f.data_at + whole * block_size + 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const tool::Outcome outcome = tool::run({path});
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " +
+                               std::string(std::strerror(EFBIG)) + "\n");
+    EXPECT_EQ(riff::read_file(path), f.converted(whole));
+}
+
+// Real signals at moments spread over a run: each trial ends as the signal's default action
+// ends a process, or with the run complete, and never with a block torn.
+TEST(SurroundingsTest, SignalsTakeEffectOnlyBetweenWholeBatches) {
+    const Counted f((16 << 20) / block_size);
+    const std::string path = tool::temp_path("file.wav");
+    using clock = std::chrono::steady_clock;
+    riff::write_file(path, f.before);
+    const auto started = clock::now();
+    ASSERT_EQ(finish(start(tool::command_for({path}), {})), 0);
+    const auto run_time = clock::now() - started;
+    ASSERT_EQ(riff::read_file(path), f.after);
+
+    int interrupted = 0;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (int quarter = 1; quarter <= 3; ++quarter) {
+            SCOPED_TRACE(::testing::Message() << strsignal(signal) << " at " << quarter << "/4");
+            riff::write_file(path, f.before);
+            const pid_t pid = start(tool::command_for({path}), {});
+            std::this_thread::sleep_for(run_time * quarter / 4);
+            kill(pid, signal);
+            const int status = finish(pid);
+            const std::size_t converted = new_blocks(f, riff::read_file(path));
+            if (status == 0) {
+                EXPECT_EQ(converted, (f.before.size() - f.data_at) / block_size);
+            } else {
+                EXPECT_EQ(status, 128 + signal);
+                ++interrupted;
+            }
+        }
+    EXPECT_GT(interrupted, 0) << "no trial caught the tool mid-run";
+}
+
+#endif
+
+#if defined(__linux__)
+
+// A real full disk, in a tiny tmpfs that a child process mounts in a user namespace of its own.
+// The data chunk is a hole past its first page, and the filesystem is then filled, so the
+// first page that the rewrite must allocate is refused.
+TEST(SurroundingsTest, AFullDiskTearsNoBlock) {
+    const Counted f(8000);
+    const std::string folder = tool::temp_path("tmpfs"), copy = tool::temp_path("after.wav");
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/file.wav";
+    constexpr std::size_t page = 4096;
+    const Bytes first_page(f.before.begin(), f.before.begin() + page);
+
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const auto write_text = [](const char* file, const std::string& text) {
+            const int fd = open(file, O_WRONLY);
+            const bool written =
+                fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+            close(fd);
+            return written;
+        };
+        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
+            !write_text("/proc/self/setgroups", "deny") ||
+            !write_text("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !write_text("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") ||
+            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+            _exit(77);
+        riff::write_file(path, first_page);
+        std::filesystem::resize_file(path, f.before.size());
+        std::FILE* fill = std::fopen((folder + "/filler").c_str(), "wb");
+        const Bytes zeros(page, 0);
+        while (fill != nullptr && std::fwrite(zeros.data(), 1, page, fill) == page &&
+               std::fflush(fill) == 0) {
+        }
+        const tool::Outcome outcome = tool::run({path});
+        riff::write_file(copy, riff::read_file(path));
+        _exit(outcome.status);
+    }
+    const int status = finish(child);
+    if (status == 77)
+        GTEST_SKIP() << "no user namespace may mount a tmpfs here";
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(riff::read_file(tool::temp_path("stdout")), Bytes{});
+    const std::string err = "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " +
+                            std::string(std::strerror(ENOSPC)) + "\n";
+    EXPECT_EQ(riff::read_file(tool::temp_path("stderr")), Bytes(err.begin(), err.end()));
+    // The write stops at the end of the first page, inside block 56: the blocks before it are
+    // new, and the rest of the file is the hole as it was.
+    Bytes hole = first_page;
+    hole.resize(f.before.size(), 0);
+    const auto data_at = static_cast<std::ptrdiff_t>(f.data_at);
+    Bytes expected(hole.begin(), hole.begin() + data_at);
+    const Bytes converted = riff::interleaved(Bytes(hole.begin() + data_at, hole.end()), channels,
+                                              block_size, (page - f.data_at) / block_size);
+    expected.insert(expected.end(), converted.begin(), converted.end());
+    EXPECT_EQ(riff::read_file(copy), expected);
+}
+
+#endif
