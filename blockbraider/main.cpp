@@ -1,3 +1,4 @@
+#include "header_window.hpp"
 #include "platform.hpp"
 #include "reinterleave.hpp"
 
@@ -9,7 +10,6 @@
 
 namespace {
 
-// Chunk ids read big-endian, so that each compares as one integer in file order.
 constexpr std::uint32_t id_data = 0x64617461;  // "data"
 constexpr std::uint32_t id_fmt = 0x666D7420;   // "fmt "
 constexpr std::uint16_t codec_uninterleaved_ima = 0x69;
@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
     std::int32_t offset = 12;
     std::int32_t channels = -1;
     std::int32_t block_size = -1;
+    blockbraider::HeaderWindow window{stream, riff_end, 0, 0, {}};
     while (offset < riff_end) {
-        const std::uint32_t id = util::get_32_be_seek(offset, stream);
-        const std::uint32_t size = util::get_32_le(stream);
+        const auto [id, size] = blockbraider::read_chunk_header(window, offset);
         // In 64 bits the end can neither wrap nor pass riff_end unseen; once it is checked, every
         // offset inside the chunk fits the signed 32-bit range.
         if (std::uint64_t{static_cast<std::uint32_t>(offset)} + size + 8 >
@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
         } else if (id == id_fmt) {
             if (size < fmt_min_size)
                 util::fatal_message("blockbraider", 89, "main", "fmt chunk too small");
-            if (util::get_16_le_seek(offset + 8, stream) != codec_uninterleaved_ima)
+            if (blockbraider::read_16_le(window, offset + 8) != codec_uninterleaved_ima)
                 util::fatal_message("blockbraider", 90, "main", "not codec id 0x69");
-            channels = util::get_16_le_seek(offset + 10, stream);
-            block_size = util::get_16_le_seek(offset + 20, stream);
+            channels = blockbraider::read_16_le(window, offset + 10);
+            block_size = blockbraider::read_16_le(window, offset + 20);
         }
         offset += static_cast<std::int32_t>(size + 8);
     }

@@ -35,7 +35,7 @@ namespace {
 using riff::Bytes;
 
 constexpr std::uint32_t channels = 2, block_size = 72;
-constexpr std::size_t batch = 256 * 1024 / block_size * block_size;
+constexpr std::size_t batch_blocks = 1024 * 1024 / block_size;
 
 // Stereo, 72-byte blocks whose 4-byte words count up from 0: a block that is torn, or that was
 // converted twice, matches neither its old nor its new layout.
@@ -181,8 +181,8 @@ TEST(SurroundingsTest, ClosedStandardDescriptorsNeverReceiveADiagnostic) {
 // A file-size limit below the end of the data: the write that reaches it fails with the
 // system's reason instead of a silent death, and the block it cut is put back.
 TEST(SurroundingsTest, AFileSizeLimitFailsTheWriteAndTearsNoBlock) {
-    const Counted f(8000);
-    const std::size_t whole = batch / block_size + 526;
+    const Counted f(2 * batch_blocks);
+    const std::size_t whole = batch_blocks + 526;
     const std::string path = tool::temp_path("file.wav");
     riff::write_file(path, f.before);
     rlimit saved{};

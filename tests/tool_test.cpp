@@ -191,6 +191,20 @@ TEST(ChunkWalkTest, OddSizedChunksAreNotPadded) {
           make_riff({{{'o', 'd', 'd', ' '}, odd}, fmt_chunk(2, 24), data_chunk(stereo_out)})}});
 }
 
+// The walk reads chunk headers 64 KiB at a time from the first one, at offset 12: a junk chunk
+// puts the fmt chunk's header, then its codec, then its fields just across that boundary.
+TEST(ChunkWalkTest, HeadersAcrossTheWalksReadsAreReadWhole) {
+    for (const std::size_t junk : {65519, 65520, 65524}) {
+        SCOPED_TRACE(junk);
+        const riff::Chunk filler{{'j', 'u', 'n', 'k'}, riff::noise(junk, 5)};
+        tool::expect_conversion(make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_in)}), 0,
+                                "", make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_out)}));
+    }
+    Bytes cut = make_riff({{{'j', 'u', 'n', 'k'}, Bytes(65524)}, fmt_chunk(2, 24)});
+    cut.resize(12 + 8 + 65524 + 6);
+    tool::expect_failure(cut, "util:145:get_32_le:fread: unexpected EOF\n");
+}
+
 TEST(ChunkWalkTest, TruncatedFilesFailInTheReaderThatRunsOut) {
     const Bytes fmt_only = make_riff({fmt_chunk(2, 24)});
     const Bytes full = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
