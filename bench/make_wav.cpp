@@ -1,5 +1,6 @@
-// Writes a valid file for the benchmark: a 0x69 "fmt " chunk and one "data" chunk of whole
-// blocks filled with pseudo-random bytes. usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES
+// Writes a valid file for the benchmark: a 0x69 "fmt " chunk, EMPTY_CHUNKS empty "JUNK" chunks
+// (none by default), and one "data" chunk of whole blocks filled with pseudo-random bytes.
+// usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES [EMPTY_CHUNKS]
 #include <util/util.hpp>
 
 #include <algorithm>
@@ -7,14 +8,15 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fputs("usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES\n", stderr);
+    if (argc != 5 && argc != 6) {
+        std::fputs("usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES [EMPTY_CHUNKS]\n", stderr);
         return 1;
     }
     const auto channels = static_cast<std::uint32_t>(util::read_long(argv[2]));
     const auto block_size = static_cast<std::uint32_t>(util::read_long(argv[3]));
     const auto data_size =
         static_cast<std::uint32_t>(util::read_long(argv[4])) / block_size * block_size;
+    const auto empty_chunks = static_cast<std::uint32_t>(argc == 6 ? util::read_long(argv[5]) : 0);
     const std::uint32_t samples_per_block = block_size / channels * 2 - 7;
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr)
@@ -23,7 +25,7 @@ int main(int argc, char** argv) {
     const unsigned char riff[] = {'R', 'I', 'F', 'F'}, wave[] = {'W', 'A', 'V', 'E'},
                         fmt[] = {'f', 'm', 't', ' '}, data[] = {'d', 'a', 't', 'a'};
     util::put_bytes(out, riff, 4);
-    util::put_32_le(4 + 8 + 20 + 8 + data_size, out);
+    util::put_32_le(4 + 8 + 20 + 8 * empty_chunks + 8 + data_size, out);
     util::put_bytes(out, wave, 4);
     util::put_bytes(out, fmt, 4);
     util::put_32_le(20, out);
@@ -35,6 +37,9 @@ int main(int argc, char** argv) {
     util::put_16_le(4, out);
     util::put_16_le(2, out);
     util::put_16_le(samples_per_block, out);
+    const unsigned char empty[] = {'J', 'U', 'N', 'K', 0, 0, 0, 0};
+    for (std::uint32_t i = 0; i < empty_chunks; ++i)
+        util::put_bytes(out, empty, sizeof empty);
     util::put_bytes(out, data, 4);
     util::put_32_le(data_size, out);
 

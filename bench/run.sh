@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Times blockbraider against an in-place copy by dd of the same file, through the page cache:
-# four files of 256 MiB of data and 1000 files of 64 KiB, each pair alternated after a warm-up,
-# and reports the median ratio per case and the tool's peak resident memory.
-# usage: bench/run.sh [PAIRS]    (needs /usr/bin/time from Debian's package "time")
+# files of 256 MiB of data in four common layouts and in every channel count from 1 to 16 at 36
+# and 1024 bytes a channel, a file of 64 MiB of empty chunks, and 1000 files of 64 KiB; each
+# pair alternated after a warm-up. Reports the median ratio per case and the tool's peak
+# resident memory.
+# usage: bench/run.sh [PAIRS] [CASES]    (CASES: a regular expression over the case names;
+#        needs /usr/bin/time from Debian's package "time")
 set -euo pipefail
 cd "$(dirname "$0")/.."
 pairs=${1:-7}
+cases=${2:-.}
 build=build-bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBLOCKBRAIDER_BENCH=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
@@ -33,17 +37,34 @@ compare() {
   printf '%s\n' "${ratios[@]}" | median
 }
 
-printf '%-34s %s\n' "case" "median tool/dd"
-for layout in "2 72 stereo 72-byte blocks" "1 36 mono 36-byte blocks" \
-              "6 216 6 channels 216-byte blocks" "2 2048 stereo 2048-byte blocks"; do
-  read -r channels block name <<<"$layout"
+# Prints one line for a file of the given layout: the median ratio against dd.
+layout_case() {
+  local name=$1 channels=$2 block=$3 empty_chunks=${4:-0} data=${5:-$((256 << 20))}
+  grep -Eq -- "$cases" <<<"$name" || return 0
   file=$work/large.wav
-  "$make_wav" "$file" "$channels" "$block" $((256 << 20))
+  "$make_wav" "$file" "$channels" "$block" "$data" "$empty_chunks"
   printf '%-34s %s\n' "$name" "$(compare "$tool $file" "dd_in_place $file")"
-done
-rss=$(/usr/bin/time -f %M "$tool" "$file" 2>&1)
+}
 
-mkdir "$work/small"
-for i in $(seq 1000); do "$make_wav" "$work/small/$i.wav" 2 72 $((64 << 10)); done
-printf '%-34s %s\n' "1000 files of 64 KiB" "$(compare tool_on_all dd_on_all)"
-printf '%-34s %s KiB\n' "peak resident memory (256 MiB)" "$rss"
+printf '%-34s %s\n' "case" "median tool/dd"
+layout_case "stereo 72-byte blocks" 2 72
+layout_case "mono 36-byte blocks" 1 36
+layout_case "6 channels 216-byte blocks" 6 216
+layout_case "stereo 2048-byte blocks" 2 2048
+if grep -Eq -- "$cases" <<<"peak resident memory"; then
+  "$make_wav" "$work/large.wav" 2 72 $((256 << 20))
+  rss=$(/usr/bin/time -f %M "$tool" "$work/large.wav" 2>&1)
+  printf '%-34s %s KiB\n' "peak resident memory (256 MiB)" "$rss"
+fi
+layout_case "64 MiB of empty chunks" 2 72 $((8 << 20)) $((64 << 10))
+for per_channel in 36 1024; do
+  for channels in $(seq 16); do
+    layout_case "$channels channels x $per_channel bytes" "$channels" $((channels * per_channel))
+  done
+done
+
+if grep -Eq -- "$cases" <<<"1000 files of 64 KiB"; then
+  mkdir "$work/small"
+  for i in $(seq 1000); do "$make_wav" "$work/small/$i.wav" 2 72 $((64 << 10)); done
+  printf '%-34s %s\n' "1000 files of 64 KiB" "$(compare tool_on_all dd_on_all)"
+fi
