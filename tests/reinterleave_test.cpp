@@ -8,7 +8,8 @@
 
 TEST(ReinterleaveTest, EveryBlockMatchesTheInterleaveAndNothingElseMoves) {
     std::mt19937 random(20261208);
-    const std::uint32_t channel_counts[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 255};
+    const std::uint32_t channel_counts[] = {1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                            10, 11, 12, 13, 14, 15, 16, 17, 255};
     const std::uint32_t per_channel_sizes[] = {4, 8, 12, 16, 20, 32, 36, 48, 68, 256, 1024, 2048};
     for (std::uint32_t channels : channel_counts)
         for (std::uint32_t per_channel : per_channel_sizes) {
