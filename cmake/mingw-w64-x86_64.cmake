@@ -11,7 +11,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# A project that stages packages of its own for the target, as the tests do, may search more widely.
+if(NOT DEFINED CMAKE_FIND_ROOT_PATH_MODE_PACKAGE)
+  set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+endif()
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 # wine's own notes on stderr would mix with the diagnostics the tests compare.
 set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all wine)

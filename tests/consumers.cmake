@@ -2,6 +2,12 @@
 # added with add_subdirectory. Each consumer is configured, built and run by ctest itself.
 set(stage "${CMAKE_CURRENT_BINARY_DIR}/stage")
 set(consumer_options -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE})
+# Built for another system, the consumers use the same toolchain, find the staged package outside
+# its root, and run under its emulator.
+if(CMAKE_CROSSCOMPILING)
+  list(APPEND consumer_options -DCMAKE_TOOLCHAIN_FILE=${CMAKE_TOOLCHAIN_FILE}
+                               -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=BOTH)
+endif()
 # The staged archive carries the instrumentation it was built with: link its runtime too.
 set(instrumentation "")
 if(BLOCKBRAIDER_SANITIZE)
@@ -27,7 +33,7 @@ foreach(consumer package subdir)
                    --build-makeprogram "${CMAKE_MAKE_PROGRAM}"
                    --build-options ${consumer_options} "-DCMAKE_PREFIX_PATH=${stage}"
                                    "-DBLOCKBRAIDER_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
-                   --test-command consumer)
+                   --test-command ${CMAKE_CROSSCOMPILING_EMULATOR} consumer)
   set_tests_properties(${consumer}_consumer PROPERTIES PASS_REGULAR_EXPRESSION "consumer: ok")
 endforeach()
 set_tests_properties(package_consumer PROPERTIES FIXTURES_REQUIRED staged)

@@ -24,7 +24,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -235,55 +234,38 @@ TEST(SurroundingsTest, SignalsTakeEffectOnlyBetweenWholeBatches) {
 
 #if defined(__linux__)
 
-// A real full disk, in a tiny tmpfs that a child process mounts in a user namespace of its own.
-// The data chunk is a hole past its first page, and the filesystem is then filled, so the
-// first page that the rewrite must allocate is refused.
+// A real full disk, in a tiny tmpfs mounted in a user namespace of its own by the system's
+// unshare and mount, which serve under an emulator too. The data chunk is a hole past its first
+// page, and the filesystem is then filled, so the first page the rewrite must allocate is refused.
 TEST(SurroundingsTest, AFullDiskTearsNoBlock) {
     const Counted f(8000);
-    const std::string folder = tool::temp_path("tmpfs"), copy = tool::temp_path("after.wav");
-    std::filesystem::create_directories(folder);
-    const std::string path = folder + "/file.wav";
     constexpr std::size_t page = 4096;
+    const std::string folder = tool::temp_path("tmpfs"), first = tool::temp_path("first_page"),
+                      copy = tool::temp_path("after.wav"), out = tool::temp_path("tool_stdout"),
+                      err = tool::temp_path("tool_stderr");
+    std::filesystem::create_directories(folder);
+    std::filesystem::remove(copy);
     const Bytes first_page(f.before.begin(), f.before.begin() + page);
+    riff::write_file(first, first_page);
+    const auto quoted = [](const std::string& word) { return "'" + word + "'"; };
+    std::string run_tool;
+    for (const std::string& word : tool::command_for({folder + "/file.wav"}))
+        run_tool += quoted(word) + " ";
+    const std::string script =
+        "mount -t tmpfs -o size=64k tmpfs " + quoted(folder) + " || exit; cd " + quoted(folder) +
+        " && cp " + quoted(first) + " file.wav && truncate -s " + std::to_string(f.before.size()) +
+        " file.wav && { cat /dev/zero >filler 2>/dev/null; " + run_tool + ">" + quoted(out) +
+        " 2>" + quoted(err) + "; status=$?; cp file.wav " + quoted(copy) + "; exit $status; }";
+    const tool::Outcome outcome =
+        tool::run_command({"unshare", "--user", "--map-root-user", "--mount", "sh", "-c", script});
+    if (!std::filesystem::exists(copy))
+        GTEST_SKIP() << "no user namespace may mount a tmpfs here: " << outcome.err;
 
-    const uid_t uid = getuid();
-    const gid_t gid = getgid();
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const auto write_text = [](const char* file, const std::string& text) {
-            const int fd = open(file, O_WRONLY);
-            const bool written =
-                fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-            close(fd);
-            return written;
-        };
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0 ||
-            !write_text("/proc/self/setgroups", "deny") ||
-            !write_text("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
-            !write_text("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") ||
-            mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0 ||
-            mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
-            _exit(77);
-        riff::write_file(path, first_page);
-        std::filesystem::resize_file(path, f.before.size());
-        std::FILE* fill = std::fopen((folder + "/filler").c_str(), "wb");
-        const Bytes zeros(page, 0);
-        while (fill != nullptr && std::fwrite(zeros.data(), 1, page, fill) == page &&
-               std::fflush(fill) == 0) {
-        }
-        const tool::Outcome outcome = tool::run({path});
-        riff::write_file(copy, riff::read_file(path));
-        _exit(outcome.status);
-    }
-    const int status = finish(child);
-    if (status == 77)
-        GTEST_SKIP() << "no user namespace may mount a tmpfs here";
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(riff::read_file(tool::temp_path("stdout")), Bytes{});
-    const std::string err = "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " +
-                            std::string(std::strerror(ENOSPC)) + "\n";
-    EXPECT_EQ(riff::read_file(tool::temp_path("stderr")), Bytes(err.begin(), err.end()));
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(riff::read_file(out), Bytes{});
+    const std::string reason = "blockbraider:40:reinterleave_ms_ima:fwrite: fwrite: " +
+                               std::string(std::strerror(ENOSPC)) + "\n";
+    EXPECT_EQ(riff::read_file(err), Bytes(reason.begin(), reason.end()));
     // The write stops at the end of the first page, inside block 56: the blocks before it are
     // new, and the rest of the file is the hole as it was.
     Bytes hole = first_page;

@@ -100,15 +100,21 @@ inline Outcome run_command(const std::vector<std::string>& command) {
 }
 
 /// The command that runs `program`, by default the tool, with `args`: under the words of the
-/// environment's BLOCKBRAIDER_TEST_WRAPPER first where it is set (a memory checker, say).
+/// environment's BLOCKBRAIDER_TEST_WRAPPER first where it is set (a memory checker, say), and
+/// under the emulator of the build where it runs programs of another architecture.
 inline std::vector<std::string> command_for(const std::vector<std::string>& args,
                                             const std::string& program = BLOCKBRAIDER_EXE) {
     std::vector<std::string> command;
-    if (const char* wrapper = std::getenv("BLOCKBRAIDER_TEST_WRAPPER")) {
-        std::istringstream words(wrapper);
+    const auto add_words = [&](const char* text) {
+        std::istringstream words(text);
         for (std::string word; words >> word;)
             command.push_back(word);
-    }
+    };
+    if (const char* wrapper = std::getenv("BLOCKBRAIDER_TEST_WRAPPER"))
+        add_words(wrapper);
+#if defined(BLOCKBRAIDER_TEST_EMULATOR)
+    add_words(BLOCKBRAIDER_TEST_EMULATOR);
+#endif
     command.push_back(program);
     command.insert(command.end(), args.begin(), args.end());
     return command;
