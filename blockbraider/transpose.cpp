@@ -23,9 +23,9 @@ namespace {
 //
 // The tiles take up to four channels at a time. A tile of three channels, or of one, stores
 // whole 16-byte vectors all the same, and so spills one or three words past its channels into
-// the next output word; the tile of channels 0-3, or the next row of the same tile, writes them
-// later. So within a word's row the last tile goes first, and only the block's very last row,
-// after which nothing is written, is stored exactly.
+// the start of the next output row; the tile of channels 0-3, or the next row of the same tile,
+// writes them over later. So the last channels' tile goes first, and only the block's very last
+// row, after which nothing is written, is stored exactly: nothing lands outside the block.
 
 void move_word(const unsigned char* from, unsigned char* to) { std::memcpy(to, from, 4); }
 
