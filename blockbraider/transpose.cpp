@@ -77,9 +77,7 @@ void transpose_4(const unsigned char* in, std::size_t row, unsigned char* out, s
     store_words<channels>(out + 2 * column, _mm_unpacklo_epi64(high01, high23), false);
     store_words<channels>(out + 3 * column, _mm_unpackhi_epi64(high01, high23), last_row_exact);
 }
-#endif
 
-#if defined(__SSE2__)
 // Words w.. of every channel, four at a time as long as four remain; returns the first word left.
 template <std::uint32_t fixed_channels>
 std::uint32_t transpose_tiles(const unsigned char* in, unsigned char* out, std::uint32_t channels,

@@ -22,10 +22,8 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -98,27 +96,6 @@ TEST(SurroundingsTest, ASecondProcessOnTheSameFileIsTurnedAway) {
 
 namespace {
 
-// Starts `command` with the standard descriptors in `closed` closed and the others on the null
-// device.
-pid_t start(const std::vector<std::string>& command, const std::vector<int>& closed) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (std::find(closed.begin(), closed.end(), fd) != closed.end())
-            posix_spawn_file_actions_addclose(&actions, fd);
-        else
-            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    }
-    std::vector<char*> argv;
-    for (const std::string& word : command)
-        argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
 // Checks the promise on `file` and returns how many blocks are new.
 std::size_t new_blocks(const Counted& f, const Bytes& file) {
     EXPECT_EQ(file.size(), f.before.size());
@@ -139,13 +116,6 @@ std::size_t new_blocks(const Counted& f, const Bytes& file) {
             ADD_FAILURE() << "block " << (at - f.data_at) / block_size << " is torn";
     }
     return count;
-}
-
-// The exit status, or 128 + the signal that ended the process.
-int finish(pid_t pid) {
-    int raw = 0;
-    EXPECT_EQ(waitpid(pid, &raw, 0), pid);
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
 }  // namespace
@@ -172,7 +142,9 @@ TEST(SurroundingsTest, ClosedStandardDescriptorsNeverReceiveADiagnostic) {
         SCOPED_TRACE(c.name);
         const std::string path = tool::temp_path("file.wav");
         riff::write_file(path, c.before);
-        EXPECT_EQ(finish(start(tool::command_for({path}), c.closed)), c.status);
+        EXPECT_EQ(tool::finish(
+                      tool::start(tool::command_for({path}), "/dev/null", "/dev/null", c.closed)),
+                  c.status);
         EXPECT_EQ(riff::read_file(path), c.after.empty() ? c.before : c.after);
     }
 }
@@ -206,7 +178,7 @@ TEST(SurroundingsTest, SignalsTakeEffectOnlyBetweenWholeBatches) {
     using clock = std::chrono::steady_clock;
     riff::write_file(path, f.before);
     const auto started = clock::now();
-    ASSERT_EQ(finish(start(tool::command_for({path}), {})), 0);
+    ASSERT_EQ(tool::spawn(tool::command_for({path}), "/dev/null", "/dev/null"), 0);
     const auto run_time = clock::now() - started;
     ASSERT_EQ(riff::read_file(path), f.after);
 
@@ -215,10 +187,10 @@ TEST(SurroundingsTest, SignalsTakeEffectOnlyBetweenWholeBatches) {
         for (int quarter = 1; quarter <= 3; ++quarter) {
             SCOPED_TRACE(::testing::Message() << strsignal(signal) << " at " << quarter << "/4");
             riff::write_file(path, f.before);
-            const pid_t pid = start(tool::command_for({path}), {});
+            const pid_t pid = tool::start(tool::command_for({path}), "/dev/null", "/dev/null");
             std::this_thread::sleep_for(run_time * quarter / 4);
             kill(pid, signal);
-            const int status = finish(pid);
+            const int status = tool::finish(pid);
             const std::size_t converted = new_blocks(f, riff::read_file(path));
             if (status == 0) {
                 EXPECT_EQ(converted, (f.before.size() - f.data_at) / block_size);

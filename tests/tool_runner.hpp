@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -68,26 +69,44 @@ inline int spawn(const std::vector<std::string>& command, const std::string& out
     return static_cast<int>(status);
 }
 #else
-inline int spawn(const std::vector<std::string>& command, const std::string& out_path,
-                 const std::string& err_path) {
+/// Starts `command` with standard input on the null device and standard output and error on
+/// the files at `out_path` and `err_path`, but for the standard descriptors in `closed`, which
+/// it leaves closed. Returns the process, or -1 if it could not start.
+inline pid_t start(const std::vector<std::string>& command, const std::string& out_path,
+                   const std::string& err_path, const std::vector<int>& closed = {}) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    const std::string paths[] = {"/dev/null", out_path, err_path};
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (std::find(closed.begin(), closed.end(), fd) != closed.end())
+            posix_spawn_file_actions_addclose(&actions, fd);
+        else
+            posix_spawn_file_actions_addopen(&actions, fd, paths[fd].c_str(),
+                                             fd == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
+    }
     std::vector<char*> argv;
     for (const std::string& word : command)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = 0;
-    int raw = 0;
+    pid_t pid = -1;
     const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0 || waitpid(pid, &raw, 0) != pid)
+    return failed == 0 ? pid : -1;
+}
+
+/// Waits for a process that `start` started: its exit status, or 128 + the signal that ended
+/// it, or -1 if there is none.
+inline int finish(pid_t pid) {
+    int raw = 0;
+    if (pid == -1 || waitpid(pid, &raw, 0) != pid)
         return -1;
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+inline int spawn(const std::vector<std::string>& command, const std::string& out_path,
+                 const std::string& err_path) {
+    return finish(start(command, out_path, err_path));
 }
 #endif
 
