@@ -35,7 +35,8 @@ void restore_torn_block(std::FILE* stream, std::int32_t position, const unsigned
         return;
     const int saved = errno;
     const unsigned char* original =
-        interleave_blocks(interleaved + block, spare_block, block_size / channels / 4, channels, 1);
+        interleave_blocks(interleaved + block, spare_block, block_size / channels / 4, channels, 1,
+                          wide_vectors_available());
     if (std::fseek(stream, position + static_cast<std::int32_t>(block), SEEK_SET) == 0)
         std::fwrite(original, 1, torn, stream);
     errno = saved;
@@ -76,6 +77,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     if (buffer == nullptr)
         util::fatal_errno("blockbraider", 14, "reinterleave_ms_ima", "malloc");
 
+    const bool wide_vectors = wide_vectors_available();
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
     // overflows.
     std::int32_t position = data_offset;
@@ -99,7 +101,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         const int read_errno = errno;
         const std::size_t size = blocks * block_size;
         const unsigned char* interleaved =
-            interleave_blocks(in, out, channels, per_channel / 4, blocks);
+            interleave_blocks(in, out, channels, per_channel / 4, blocks, wide_vectors);
         // From here to the end of the write no signal takes effect: one that came in the middle
         // of the write would leave a block half new.
         const held_signals held = hold_signals();
