@@ -1,6 +1,6 @@
 #include "reinterleave.hpp"
-#include "transpose.hpp"
 #include "riff_builder.hpp"
+#include "transpose.hpp"
 
 #include <gtest/gtest.h>
 
