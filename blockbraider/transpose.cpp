@@ -329,7 +329,7 @@ bool wide_vectors_available() {
 
 const unsigned char* interleave_blocks(const unsigned char* in, unsigned char* out,
                                        std::uint32_t channels, std::uint32_t words,
-                                       std::size_t blocks, [[maybe_unused]] bool wide_vectors) {
+                                       std::size_t blocks, bool wide_vectors) {
     if (channels == 1 || words == 1)
         return in;
     // Every count that real files carry, mono to 7.1 and the ambisonic orders up to the third,
