@@ -97,22 +97,16 @@ BLOCKBRAIDER_INLINE std::uint32_t transpose_tiles(const unsigned char* in, unsig
     const std::uint32_t first_tail = channels - tail;
     for (; w + 4 <= words; w += 4) {
         const bool last = w + 4 == words;
-        const unsigned char* from = in + 4 * w;
-        unsigned char* to = out + w * column;
+        const unsigned char* from = in + 4 * w + first_tail * row;
+        unsigned char* to = out + w * column + 4 * first_tail;
         switch (tail) {
-            case 1:
-                transpose_4<1>(from + first_tail * row, row, to + 4 * first_tail, column, last);
-                break;
-            case 2:
-                transpose_4<2>(from + first_tail * row, row, to + 4 * first_tail, column, last);
-                break;
-            case 3:
-                transpose_4<3>(from + first_tail * row, row, to + 4 * first_tail, column, last);
-                break;
+            case 1: transpose_4<1>(from, row, to, column, last); break;
+            case 2: transpose_4<2>(from, row, to, column, last); break;
+            case 3: transpose_4<3>(from, row, to, column, last); break;
             default: break;
         }
         for (std::uint32_t c = 0; c < first_tail; c += 4)
-            transpose_4<4>(from + c * row, row, to + 4 * c, column, last);
+            transpose_4<4>(in + 4 * w + c * row, row, out + w * column + 4 * c, column, last);
     }
     return w;
 }
