@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 pairs=${1:-7}
 cases=${2:-.}
-build=build-bench
+build="build-bench"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DBLOCKBRAIDER_BENCH=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
 tool=$build/blockbraider/blockbraider

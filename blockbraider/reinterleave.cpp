@@ -17,7 +17,7 @@ namespace {
 // read and write, which costs the file system several microseconds of its own, is spread over
 // many blocks (a quarter of this size took a fifth longer in all), and small enough that the
 // batch stays in the processor's cache between the read, the permutation and the write.
-constexpr std::size_t batch_target = 1024 * 1024;
+constexpr std::size_t batch_target = std::size_t{1024} * 1024;
 
 // The system copies between the file's pages and memory at full speed only when both sides lie
 // alike within a cache line; otherwise the copy can take three times as long.
@@ -118,7 +118,8 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         if (written != size) {
             restore_torn_block(stream, position, interleaved, written, channels, block_size,
                                buffer + line + gap + batch_size);
-            util::fatal_stream("blockbraider", written % block_size < 4 * channels ? 31 : 40,
+            util::fatal_stream("blockbraider",
+                               written % block_size < std::size_t{4} * channels ? 31 : 40,
                                "reinterleave_ms_ima", "fwrite", stream);
         }
         release_signals(held);

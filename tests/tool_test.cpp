@@ -197,8 +197,8 @@ TEST(ChunkWalkTest, HeadersAcrossTheWalksReadsAreReadWhole) {
     for (const std::size_t junk : {65519, 65520, 65524}) {
         SCOPED_TRACE(junk);
         const riff::Chunk filler{{'j', 'u', 'n', 'k'}, riff::noise(junk, 5)};
-        tool::expect_conversion(make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_in)}), 0,
-                                "", make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_out)}));
+        tool::expect_conversion(make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_in)}), 0, "",
+                                make_riff({filler, fmt_chunk(2, 24), data_chunk(stereo_out)}));
     }
     Bytes cut = make_riff({{{'j', 'u', 'n', 'k'}, Bytes(65524)}, fmt_chunk(2, 24)});
     cut.resize(12 + 8 + 65524 + 6);
