@@ -3,6 +3,7 @@
 #include <util/util.hpp>
 
 #include <cerrno>
+#include <limits>
 
 #if defined(_WIN32)
 #if !defined(NOMINMAX)
@@ -44,21 +45,37 @@ bool lock_file(std::FILE* stream) {
     return GetLastError() != ERROR_LOCK_VIOLATION;
 }
 
-// A console has no way to defer Ctrl+C, only to ignore it: one that comes during a write is
-// dropped, and the next one ends the tool between writes. Closing the console or logging off
-// still ends it at once.
+namespace {
+
+// Held by the tool for the length of each write, and taken by the console's control handler,
+// which runs on a thread of its own, before it ends the process: so Ctrl+C, Ctrl+Break or a
+// closing console ends the tool only between writes. A lock the handler shares with the write
+// must live outside both functions.
+SRWLOCK writing = SRWLOCK_INIT;
+
+BOOL WINAPI end_between_writes(DWORD) {
+    AcquireSRWLockExclusive(&writing);
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+}  // namespace
+
+// The handler is added, never the console's own setting changed: a tool started with Ctrl+C
+// ignored, as a parent may ask, is never told of Ctrl+C, and stays that way.
 held_signals hold_signals() {
-    SetConsoleCtrlHandler(nullptr, TRUE);
+    [[maybe_unused]] static const BOOL added = SetConsoleCtrlHandler(end_between_writes, TRUE);
+    AcquireSRWLockExclusive(&writing);
     return 0;
 }
 
-void release_signals(const held_signals&) { SetConsoleCtrlHandler(nullptr, FALSE); }
+void release_signals(const held_signals&) { ReleaseSRWLockExclusive(&writing); }
 
 std::int64_t file_length(std::FILE* stream) {
     struct _stat64 status;
     if (_fstat64(_fileno(stream), &status) != 0)
         util::fatal_errno("blockbraider", 27, "file_length", "fstat");
-    return status.st_size;
+    return (status.st_mode & _S_IFMT) == _S_IFREG ? status.st_size
+                                                  : std::numeric_limits<std::int64_t>::max();
 }
 
 #else
@@ -75,7 +92,16 @@ void ignore_file_size_signal() { signal(SIGXFSZ, SIG_IGN); }
 bool lock_file(std::FILE* stream) {
     // Only another process's lock stops the tool; a file system that cannot lock (ENOLCK,
     // EOPNOTSUPP and the like) leaves the file to this run alone, as it always has.
-    return flock(fileno(stream), LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    const int fd = fileno(stream);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        return false;
+    // Programs that lock with fcntl or lockf hold a record lock, which Linux keeps apart from
+    // flock's: take one as well. It belongs to the open file, not the process, like flock's, so
+    // that where flock is itself made of record locks (NFS) the two never meet as strangers.
+    struct flock whole_file {};
+    whole_file.l_type = F_WRLCK;
+    whole_file.l_whence = SEEK_SET;
+    return fcntl(fd, F_OFD_SETLK, &whole_file) == 0 || (errno != EAGAIN && errno != EACCES);
 }
 
 // Every signal that can be held is: each one that ends a process by default (a user's USR1 or
@@ -94,7 +120,7 @@ std::int64_t file_length(std::FILE* stream) {
     struct stat status;
     if (fstat(fileno(stream), &status) != 0)
         util::fatal_errno("blockbraider", 27, "file_length", "fstat");
-    return status.st_size;
+    return S_ISREG(status.st_mode) ? status.st_size : std::numeric_limits<std::int64_t>::max();
 }
 
 #endif

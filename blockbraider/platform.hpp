@@ -14,7 +14,7 @@
 namespace blockbraider {
 
 #if defined(_WIN32)
-using held_signals = int;  // nothing to put back there
+using held_signals = int;  // nothing to put back there: the write holds a lock instead
 #else
 using held_signals = sigset_t;  // the signal mask that hold_signals replaced
 #endif
@@ -28,8 +28,9 @@ void prepare_standard_streams();
 /// like any other failed write, instead of ending the process silently.
 void ignore_file_size_signal();
 
-/// Takes an exclusive lock on the whole file for the life of the process. Returns false when
-/// another process holds one; where the file system cannot lock at all, goes on without a lock.
+/// Takes an exclusive lock on the whole file for the life of the process, of every kind the
+/// system has (on Linux both flock's and a record lock). Returns false when another process holds
+/// one; where the file system cannot lock at all, goes on without a lock.
 bool lock_file(std::FILE* stream);
 
 /// Defers the signals that end a process from outside (interrupt, terminate, hangup, quit and
@@ -40,7 +41,9 @@ held_signals hold_signals();
 /// effect, and ends the process as it would have without the hold.
 void release_signals(const held_signals& previous);
 
-/// The file's current length in bytes; a failure ends the process (site 27).
+/// The file's current length in bytes; a failure ends the process (site 27). Only a regular file
+/// can be cut shorter by another process: anything else, a block device say, whose length the
+/// system does not give this way, counts as having no end.
 std::int64_t file_length(std::FILE* stream);
 
 }  // namespace blockbraider

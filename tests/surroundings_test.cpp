@@ -67,6 +67,12 @@ struct Counted {
 TEST(SurroundingsTest, ASecondProcessOnTheSameFileIsTurnedAway) {
     const Counted f(100);
     const std::string path = tool::temp_path("file.wav");
+    const auto expect_turned_away = [&](const tool::Outcome& outcome) {
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, "blockbraider:62:main: file is locked by another process\n");
+        EXPECT_EQ(riff::read_file(path), f.before);
+    };
     riff::write_file(path, f.before);
 #if defined(_WIN32)
     HANDLE other = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -74,23 +80,57 @@ TEST(SurroundingsTest, ASecondProcessOnTheSameFileIsTurnedAway) {
     OVERLAPPED whole{};
     ASSERT_TRUE(LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
                            MAXDWORD, &whole));
-    const tool::Outcome outcome = tool::run({path});
+    expect_turned_away(tool::run({path}));
     CloseHandle(other);
 #else
-    // The other process holds the file through a hard link of its own.
+    // The other process holds the file through a hard link of its own, with flock, or with the
+    // record lock that fcntl and lockf take, which Linux keeps apart from flock's.
     const std::string link = tool::temp_path("link.wav");
     std::filesystem::remove(link);
     std::filesystem::create_hard_link(path, link);
-    const int other = open(link.c_str(), O_RDONLY);
-    ASSERT_EQ(flock(other, LOCK_EX), 0);
-    const tool::Outcome outcome = tool::run({path});
-    close(other);
+    for (const bool record_lock : {false, true}) {
+        SCOPED_TRACE(record_lock ? "record lock" : "flock");
+        const int other = open(link.c_str(), O_RDWR);
+        struct flock whole_file {};
+        whole_file.l_type = F_WRLCK;
+        whole_file.l_whence = SEEK_SET;
+        ASSERT_EQ(record_lock ? fcntl(other, F_SETLK, &whole_file) : flock(other, LOCK_EX), 0);
+        expect_turned_away(tool::run({path}));
+        close(other);
+    }
 #endif
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "blockbraider:62:main: file is locked by another process\n");
-    EXPECT_EQ(riff::read_file(path), f.before);
 }
+
+#if defined(_WIN32)
+
+// A parent may start the tool with Ctrl+C ignored, as a new process group is: the tool leaves it
+// so, and runs to the end however many come.
+TEST(SurroundingsTest, CtrlCThatTheParentIgnoresStaysIgnored) {
+    const Counted f((32 << 20) / block_size);
+    const std::string path = tool::temp_path("file.wav");
+    riff::write_file(path, f.before);
+    // Ctrl+C needs a console, which the tool shares: this process takes a new one of its own.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    std::string command = "\"" BLOCKBRAIDER_EXE "\" \"" + path + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE,
+                               CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process));
+    int sent = 0;
+    for (; WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT; ++sent)
+        GenerateConsoleCtrlEvent(CTRL_C_EVENT, process.dwProcessId);
+    DWORD status = 1;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    EXPECT_GT(sent, 2) << "the run ended before Ctrl+C could reach it";
+    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(riff::read_file(path), f.after);
+}
+
+#endif
 
 #if !defined(_WIN32)
 
@@ -248,6 +288,26 @@ TEST(SurroundingsTest, AFullDiskTearsNoBlock) {
                                               block_size, (page - f.data_at) / block_size);
     expected.insert(expected.end(), converted.begin(), converted.end());
     EXPECT_EQ(riff::read_file(copy), expected);
+}
+
+// A block device has no length of its own for fstat; the file on it converts all the same.
+TEST(SurroundingsTest, AFileOnABlockDeviceConvertsAsItDoesOnDisk) {
+    Counted f(100);
+    // A loop device ends at the last whole 512-byte sector of its file: pad past the RIFF form.
+    f.before.resize((f.before.size() + 511) / 512 * 512);
+    f.after.resize(f.before.size());
+    const std::string path = tool::temp_path("file.wav");
+    riff::write_file(path, f.before);
+    const tool::Outcome attached = tool::run_command({"losetup", "--find", "--show", path});
+    if (attached.status != 0)
+        GTEST_SKIP() << "no loop device can be set up here: " << attached.err;
+    const std::string device = attached.out.substr(0, attached.out.find('\n'));
+    const tool::Outcome outcome = tool::run({device});
+    EXPECT_EQ(tool::run_command({"losetup", "--detach", device}).status, 0);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(riff::read_file(path), f.after);
 }
 
 #endif
