@@ -145,17 +145,22 @@ inline Outcome run(const std::vector<std::string>& args,
     return run_command(command_for(args, program));
 }
 
-/// Writes `before` to a file, converts it, and checks status, empty stdout, exact stderr and
+/// Writes `before` to `path`, converts it, and checks status, empty stdout, exact stderr and
 /// every byte of the file afterwards.
-inline void expect_conversion(const riff::Bytes& before, int status, const std::string& err,
-                              const riff::Bytes& after) {
-    const std::string path = temp_path("file.wav");
+inline void expect_conversion_at(const std::string& path, const riff::Bytes& before, int status,
+                                 const std::string& err, const riff::Bytes& after) {
     riff::write_file(path, before);
     const Outcome outcome = run({path});
     EXPECT_EQ(outcome.status, status);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, err);
     EXPECT_EQ(riff::read_file(path), after);
+}
+
+/// The same on a file of its own.
+inline void expect_conversion(const riff::Bytes& before, int status, const std::string& err,
+                              const riff::Bytes& after) {
+    expect_conversion_at(temp_path("file.wav"), before, status, err, after);
 }
 
 inline void expect_failure(const riff::Bytes& file, const std::string& err) {

@@ -105,6 +105,36 @@ TEST(CommandLineTest, WildcardPatternsAreCountedAfterExpansion) {
 }
 #endif
 
+// A name in any script, as a user types, pastes or drags it, in a folder named in any script,
+// converts as a plain name does; on Windows, so does a pattern that matches one such file.
+TEST(CommandLineTest, NamesInAnyScriptConvert) {
+    const Bytes before = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
+    const Bytes after = make_riff({fmt_chunk(2, 24), data_chunk(stereo_out)});
+    // Windows takes a path from UTF-8 only as char8_t.
+    const auto utf8 = [](const std::string& path) {
+        return std::u8string(path.begin(), path.end());
+    };
+    const std::string folder = tool::temp_path("папка_フォルダ");
+    std::filesystem::create_directory(utf8(folder));
+    const char* names[] = {"café.wav", "音声_01.wav", "声音文件.wav", "소리 파일.wav",
+                           "звук.wav", "ήχος.wav",    "صوت.wav",      "קול.wav",
+                           "เสียง.wav", "ध्वनि.wav",    "🎵 🎶.wav"};
+    for (const std::string name : names) {
+        SCOPED_TRACE(name);
+        for (const std::string& path : {tool::temp_path(name), folder + "/" + name})
+            tool::expect_conversion_at(path, before, 0, "", after);
+    }
+#if defined(_WIN32)
+    const std::string alone = tool::temp_path("папка_1");
+    std::filesystem::create_directory(utf8(alone));
+    riff::write_file(alone + "\\音声_01.wav", before);
+    const tool::Outcome outcome = tool::run({alone + "\\*.wav"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, "");
+    EXPECT_EQ(riff::read_file(alone + "\\音声_01.wav"), after);
+#endif
+}
+
 TEST(HeaderTest, BadHeadersAreRejectedAndTinyFormsExamineNothing) {
     const Bytes good = make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)});
     Bytes not_riff = good, not_wave = good;
