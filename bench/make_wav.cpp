@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Writes a valid file for the benchmark: a 0x69 "fmt " chunk, EMPTY_CHUNKS empty "JUNK" chunks
 // (none by default), and one "data" chunk of whole blocks filled with pseudo-random bytes.
 // usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES [EMPTY_CHUNKS]

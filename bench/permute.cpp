@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Times the permutation alone on a batch of 1 MiB that stays in the cache, for every channel
 // count from 2 to 16 at 36 and 1024 bytes a channel, with 16-byte and with 32-byte vectors. A
 // memmove of the same batch is the floor: every pass over the data costs at least a copy.

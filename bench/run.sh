@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
 # Times blockbraider against an in-place copy by dd of the same file, through the page cache:
 # files of 256 MiB of data in four common layouts and in every channel count from 1 to 16 at 36
 # and 1024 bytes a channel, a file of 64 MiB of empty chunks, and 1000 files of 64 KiB; each

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 #ifndef BLOCKBRAIDER_HEADER_WINDOW_HPP
 #define BLOCKBRAIDER_HEADER_WINDOW_HPP
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // The permutation's one entry point: it picks the kernel for this processor, and holds the plain
 // C++ that serves where there is no vector kernel.
 #include "transpose.hpp"

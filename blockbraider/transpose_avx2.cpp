@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // The permutation with 32-byte vectors, for a processor with AVX2, which transpose.cpp checks
 // before it calls here. Two to four channels in all are taken eight words at a time; five or more,
 // eight channels by four words at a time, with the 16-byte tiles for a remainder of one to four

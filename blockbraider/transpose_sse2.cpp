@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // The permutation with 16-byte vectors, for every channel count: tiles of four channels by four
 // words, the last channels' tile first, and the words that no tile covers one at a time. A tile
 // of fewer than four channels spills up to three words into the next output row, which a later

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
+
 # What the aarch64 and s390x toolchain files share: Debian's cross compiler for Linux on
 # CMAKE_SYSTEM_PROCESSOR (package g++-ARCH-linux-gnu), its libraries as the only place to find
 # the target's, and qemu-user (package qemu-user) to run what it builds, the tests and the tool

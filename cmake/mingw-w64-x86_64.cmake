@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
+
 # Cross-builds a Windows x86-64 blockbraider.exe with Debian's mingw-w64 (posix threads, which
 # GoogleTest needs) and runs what it builds under wine. Every executable is linked statically, so
 # it needs no DLL beyond those of Windows itself.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
 # Makes example/tones.wav: one second of stereo at 22050 Hz, a 440 Hz tone on the left and a
 # 660 Hz tone on the right, encoded as IMA ADPCM by sox and then rewritten into the per-channel
 # layout with codec id 0x69 by the project's own per_channel (example/per_channel.cpp).

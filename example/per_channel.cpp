@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Rewrites an IMA ADPCM WAVE file from the interleaved layout that encoders write (codec id
 // 0x11) into the per-channel layout with codec id 0x69 that blockbraider converts: the tool's
 // permutation undone, to make the bundled example from a real encoder's file.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
 # Runs the README's batch example for one shell, after checking that the man page gives the same,
 # as a user types it, on a folder of good and bad files with awkward names. failures.txt must name
 # every file that failed beside its diagnostic, and every file must end as the tool leaves it when

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // A program outside the project that uses the installed or added library as any consumer would.
 #include <util/util.hpp>
 

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
+
 # The library as others take it: installed to a staging prefix and found with find_package, and
 # added with add_subdirectory. Each consumer is configured, built and run by ctest itself.
 set(stage "${CMAKE_CURRENT_BINARY_DIR}/stage")

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Failures that no file can cause, made by the fault-injecting build of the tool: a failed
 // allocation, seek, read, write or close. Each one must give its own diagnostic and leave the
 // file exactly as far converted as promised.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Random files, well formed and damaged, converted by the tool as a user would run it.
 #include "riff_builder.hpp"
 #include "tool_runner.hpp"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 #ifndef TESTS_SUPPORT_HPP
 #define TESTS_SUPPORT_HPP
 

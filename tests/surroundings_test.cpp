@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // The run as its surroundings may treat it: closed standard descriptors, a second process on
 // the same file, a file-size limit, signals, a full disk. Whatever happens, nothing outside the
 // data chunks changes, the file keeps its length, and every block is wholly new or wholly old.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 #ifndef TESTS_TOOL_RUNNER_HPP
 #define TESTS_TOOL_RUNNER_HPP
 

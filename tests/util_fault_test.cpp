@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // The library's write, read and copy failures that a healthy disk never gives, made by the
 // fault-injecting wrappers: a full disk, an I/O error, a failed seek.
 #include "riff_builder.hpp"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Real IMA ADPCM codecs as witnesses: sox encodes a known signal in the interleaved layout; the
 // per-channel layout rebuilt from it must convert back to sox's very bytes, sox must decode the
 // result to the samples of its own encoding, and so must ffmpeg, codec id 0x69 and all.

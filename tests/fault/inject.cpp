@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 // Link-time wrappers (-Wl,--wrap=NAME) for the stream and allocation functions that the tool and
 // the library call. BLOCKBRAIDER_FAULT="function:N:action[:bytes]" acts on the Nth call of that
 // function, after really moving `bytes` bytes for fread and fwrite. The action is an errno

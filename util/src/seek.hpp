@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
 #ifndef UTIL_SRC_SEEK_HPP
 #define UTIL_SRC_SEEK_HPP
 
