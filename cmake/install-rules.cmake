@@ -1,6 +1,10 @@
-# Installs the tool with its man page (component "tool") and the library with its header and
-# CMake package (component "dev"), so that consumers write find_package(blockbraider) and link
-# blockbraider::util, as they do after add_subdirectory.
+# SPDX-FileCopyrightText: 2026 The blockbraider authors
+# SPDX-License-Identifier: MIT
+
+# Installs the tool with its man page (component "tool") and the library with its header, CMake
+# package and pkg-config file (component "dev"), so that consumers write find_package(blockbraider)
+# and link blockbraider::util, as they do after add_subdirectory, or ask pkg-config for
+# blockbraider-util.
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
 
@@ -10,9 +14,9 @@ install(TARGETS blockbraider RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPO
 install(FILES doc/blockbraider.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tool)
 
 install(TARGETS util EXPORT blockbraiderTargets
-        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev
-        INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-install(DIRECTORY util/include/util DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT dev)
+        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev)
+install(DIRECTORY util/include/util DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/blockbraider"
+        COMPONENT dev)
 install(EXPORT blockbraiderTargets NAMESPACE blockbraider:: DESTINATION "${package_dir}"
         COMPONENT dev)
 
@@ -24,3 +28,12 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/blockbraiderConfigVersio
 install(FILES "${PROJECT_BINARY_DIR}/blockbraiderConfig.cmake"
               "${PROJECT_BINARY_DIR}/blockbraiderConfigVersion.cmake"
         DESTINATION "${package_dir}" COMPONENT dev)
+
+# The pkg-config file finds the prefix from where it lies, so that it stays true wherever
+# cmake --install --prefix puts it.
+set(pkgconfig_dir "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+file(RELATIVE_PATH pc_prefix "/${pkgconfig_dir}" "/")
+string(REGEX REPLACE "/$" "" pc_prefix "\${pcfiledir}/${pc_prefix}")
+configure_file(cmake/blockbraider-util.pc.in "${PROJECT_BINARY_DIR}/blockbraider-util.pc" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/blockbraider-util.pc" DESTINATION "${pkgconfig_dir}"
+        COMPONENT dev)
