@@ -46,7 +46,8 @@ TEST(ReinterleaveTest, EveryBlockMatchesTheInterleaveAndNothingElseMoves) {
 // The tool picks one instruction set at run time; this checks every path this processor can run,
 // and that no tile's store strays past its output, where the tool keeps input not yet read.
 TEST(ReinterleaveTest, EveryInstructionSetGivesTheInterleaveWithinItsOutput) {
-    const std::uint32_t channel_counts[] = {2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 16, 17, 22, 23};
+    const std::uint32_t channel_counts[] = {2,  3,  4,  5,  6,  7,  8,  9,  10,
+                                            11, 12, 13, 14, 15, 16, 17, 22, 23};
     const std::uint32_t word_counts[] = {2, 3, 4, 5, 7, 8, 9, 12, 13, 15, 16, 17, 64};
     const std::size_t guard = 64, blocks = 3;
     for (const bool wide : {false, true}) {
