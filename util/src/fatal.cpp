@@ -4,46 +4,51 @@
 #include <util/util.hpp>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace util {
 
 namespace {
 
-// fprintf may change errno, so the caller saves it before the prefix and restores it after.
-// The prefix is flushed so that it reaches stderr before perror's own output.
-void write_prefix(const char* unit, int site, const char* function, const char* op) {
-    std::fprintf(stderr, "%s:%d:%s:%s: ", unit, site, function, op);
-    std::fflush(stderr);
+// The whole line goes out in one write, so that processes sharing one stderr never cut into
+// each other's lines. A line too long for the buffer, which only a caller's own long text can
+// make, is written by the C library as it chooses.
+[[noreturn]] __attribute__((format(printf, 1, 2))) void end_with_line(const char* format, ...) {
+    char line[1024];
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(line, sizeof line, format, args);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof line)
+        std::fwrite(line, 1, static_cast<std::size_t>(length), stderr);
+    else
+        std::vfprintf(stderr, format, again);
+    va_end(again);
+    va_end(args);
+    std::exit(1);
 }
 
 }  // namespace
 
 void fatal_message(const char* unit, int site, const char* function, const char* text) {
-    std::fprintf(stderr, "%s:%d:%s: %s\n", unit, site, function, text);
-    std::exit(1);
+    end_with_line("%s:%d:%s: %s\n", unit, site, function, text);
 }
 
+// errno is read before anything else can change it.
 void fatal_errno(const char* unit, int site, const char* function, const char* op) {
-    const int saved = errno;
-    write_prefix(unit, site, function, op);
-    errno = saved;
-    std::perror(nullptr);
-    std::exit(1);
+    end_with_line("%s:%d:%s:%s: %s\n", unit, site, function, op, std::strerror(errno));
 }
 
 void fatal_stream(const char* unit, int site, const char* function, const char* op,
                   std::FILE* stream) {
-    const int saved = errno;
-    write_prefix(unit, site, function, op);
+    const char* reason = std::strerror(errno);
     if (stream != nullptr && std::feof(stream))
-        std::fputs("unexpected EOF\n", stderr);
-    else {
-        errno = saved;
-        std::perror(op);
-    }
-    std::exit(1);
+        end_with_line("%s:%d:%s:%s: unexpected EOF\n", unit, site, function, op);
+    end_with_line("%s:%d:%s:%s: %s: %s\n", unit, site, function, op, op, reason);
 }
 
 }  // namespace util

@@ -16,8 +16,8 @@ namespace util {
 /// Writes "unit:site:function: text" and a newline to stderr and exits with status 1.
 [[noreturn]] void fatal_message(const char* unit, int site, const char* function, const char* text);
 
-/// Writes "unit:site:function:op: " to stderr, flushes it, then the system's description of
-/// errno and a newline, and exits with status 1.
+/// Writes "unit:site:function:op: ", the system's description of errno and a newline to stderr,
+/// as one line in one write, and exits with status 1.
 [[noreturn]] void fatal_errno(const char* unit, int site, const char* function, const char* op);
 
 /// Like fatal_errno, but reports "unexpected EOF" when the end-of-file indicator of `stream` is
