@@ -46,8 +46,11 @@ int main(int argc, char** argv) {
     // only add reads and writes around every batch. Should this fail, the stream is just slower.
     std::setvbuf(stream, nullptr, _IONBF, 0);
     // Two runs on one file, or on two hard links to it, would each permute what the other wrote.
-    if (!blockbraider::lock_file(stream))
+    const blockbraider::lock_result lock = blockbraider::lock_file(stream);
+    if (lock == blockbraider::lock_result::held_elsewhere)
         util::fatal_message("blockbraider", 62, "main", "file is locked by another process");
+    if (lock == blockbraider::lock_result::unsupported)
+        util::fatal_message("blockbraider", 63, "main", "file system cannot lock the file");
 
     unsigned char header[12];
     util::get_bytes_seek(0, stream, header, sizeof header);
@@ -90,6 +93,10 @@ int main(int argc, char** argv) {
         offset += static_cast<std::int32_t>(size + 8);
     }
 
+    // Exit status 0 says the file is converted: not while a write the disk may yet fail, or a
+    // power cut may yet lose, waits in the system's cache.
+    if (!blockbraider::sync_file(stream))
+        util::fatal_stream("blockbraider", 105, "main", "fdatasync", nullptr);
     // The stream is gone whatever fclose returns, so the end-of-file test is skipped.
     if (std::fclose(stream) != 0)
         util::fatal_stream("blockbraider", 106, "main", "fclose", nullptr);

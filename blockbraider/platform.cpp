@@ -21,7 +21,10 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <cstring>
 #endif
 
 namespace blockbraider {
@@ -38,14 +41,14 @@ void prepare_standard_streams() {
 // Windows has no signal for a file-size limit: the write itself fails.
 void ignore_file_size_signal() {}
 
-bool lock_file(std::FILE* stream) {
+lock_result lock_file(std::FILE* stream) {
     auto* file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     OVERLAPPED whole_file{};
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
                    &whole_file))
-        return true;
-    // Only another process's lock stops the tool; a file system that cannot lock does not.
-    return GetLastError() != ERROR_LOCK_VIOLATION;
+        return lock_result::taken;
+    return GetLastError() == ERROR_LOCK_VIOLATION ? lock_result::held_elsewhere
+                                                  : lock_result::unsupported;
 }
 
 namespace {
@@ -81,6 +84,9 @@ std::int64_t file_length(std::FILE* stream) {
                                                   : std::numeric_limits<std::int64_t>::max();
 }
 
+// _commit is FlushFileBuffers, with the error as errno.
+bool sync_file(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
+
 #else
 
 void prepare_standard_streams() {
@@ -92,32 +98,42 @@ void prepare_standard_streams() {
 
 void ignore_file_size_signal() { signal(SIGXFSZ, SIG_IGN); }
 
-bool lock_file(std::FILE* stream) {
-    // Only another process's lock stops the tool; a file system that cannot lock (ENOLCK,
-    // EOPNOTSUPP and the like) leaves the file to this run alone, as it always has.
+lock_result lock_file(std::FILE* stream) {
     const int fd = fileno(stream);
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return false;
+    const bool flocked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (!flocked && errno == EWOULDBLOCK)
+        return lock_result::held_elsewhere;
     // Programs that lock with fcntl or lockf hold a record lock, which Linux keeps apart from
     // flock's: take one as well. It belongs to the open file, not the process, like flock's, so
     // that where flock is itself made of record locks (NFS) the two never meet as strangers.
     struct flock whole_file {};
     whole_file.l_type = F_WRLCK;
     whole_file.l_whence = SEEK_SET;
-    return fcntl(fd, F_OFD_SETLK, &whole_file) == 0 || (errno != EAGAIN && errno != EACCES);
+    if (fcntl(fd, F_OFD_SETLK, &whole_file) == 0)
+        return lock_result::taken;
+    if (errno == EAGAIN || errno == EACCES)
+        return lock_result::held_elsewhere;
+    // A file system that refuses both kinds (ENOLCK, EOPNOTSUPP, ENOSYS: NFS without its lock
+    // daemon, say) cannot keep a second run out.
+    return flocked ? lock_result::taken : lock_result::unsupported;
 }
 
 // Every signal that can be held is: each one that ends a process by default (a user's USR1 or
-// a CPU-time limit's XCPU as much as TERM) would cut a write short. A fault in the tool's own
-// code still ends it at once, since the system does not let a held SIGSEGV wait.
+// a CPU-time limit's XCPU as much as TERM) would cut a write short. That includes the two
+// real-time signals the C library keeps for its threads, which its own sigprocmask will not hold
+// and which, sent from outside to this one-threaded process, end it: so the system is asked
+// directly. A fault in the tool's own code still ends it at once, since the system does not let
+// a held SIGSEGV wait.
 held_signals hold_signals() {
     sigset_t all, previous;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &previous);
+    std::memset(&all, 0xFF, sizeof all);
+    syscall(SYS_rt_sigprocmask, SIG_BLOCK, &all, &previous, _NSIG / 8);
     return previous;
 }
 
-void release_signals(const held_signals& previous) { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+void release_signals(const held_signals& previous) {
+    syscall(SYS_rt_sigprocmask, SIG_SETMASK, &previous, nullptr, _NSIG / 8);
+}
 
 std::int64_t file_length(std::FILE* stream) {
     struct stat status;
@@ -125,6 +141,8 @@ std::int64_t file_length(std::FILE* stream) {
         util::fatal_errno("blockbraider", 27, "file_length", "fstat");
     return S_ISREG(status.st_mode) ? status.st_size : std::numeric_limits<std::int64_t>::max();
 }
+
+bool sync_file(std::FILE* stream) { return fdatasync(fileno(stream)) == 0; }
 
 #endif
 

@@ -5,7 +5,8 @@
 #define BLOCKBRAIDER_PLATFORM_HPP
 
 // What the tool needs from the system around it, beyond the C library's streams: safe standard
-// descriptors, a lock on the file, writes that signals cannot cut short, and the file's length.
+// descriptors, a lock on the file, writes that signals cannot cut short, the file's length,
+// and a file that is on the disk before success.
 
 #include <cstdint>
 #include <cstdio>
@@ -31,10 +32,12 @@ void prepare_standard_streams();
 /// like any other failed write, instead of ending the process silently.
 void ignore_file_size_signal();
 
+enum class lock_result { taken, held_elsewhere, unsupported };
+
 /// Takes an exclusive lock on the whole file for the life of the process, of every kind the
-/// system has (on Linux both flock's and a record lock). Returns false when another process holds
-/// one; where the file system cannot lock at all, goes on without a lock.
-bool lock_file(std::FILE* stream);
+/// system has (on Linux both flock's and a record lock): held_elsewhere when another process
+/// holds one, unsupported when the file system gives no lock of any kind.
+lock_result lock_file(std::FILE* stream);
 
 /// Defers the signals that end a process from outside (interrupt, terminate, hangup, quit and
 /// the like) until release_signals, so that none takes effect in the middle of a write.
@@ -48,6 +51,10 @@ void release_signals(const held_signals& previous);
 /// can be cut shorter by another process: anything else, a block device say, whose length the
 /// system does not give this way, counts as having no end.
 std::int64_t file_length(std::FILE* stream);
+
+/// Asks the system to put the file's data on the disk, and returns whether it says it did:
+/// only then has a write that the disk failed no chance to go unreported.
+bool sync_file(std::FILE* stream);
 
 }  // namespace blockbraider
 

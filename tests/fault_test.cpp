@@ -66,6 +66,8 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
         std::size_t converted;
     } cases[] = {
         {"fopen:1:EACCES", at + "61:main:fopen: " + reason(EACCES), 0},
+        // Neither lock can be had (the first three fcntl calls check the standard descriptors).
+        {"flock:1:ENOLCK,fcntl:4:ENOLCK", at + "63:main: file system cannot lock the file\n", 0},
         // The window of chunk headers cannot be read: the checked readers read the header
         // again, and report what they find.
         {"fseek:2:EIO,fseek:3:EIO", "util:137:get_32_be_seek:fseek: " + reason(EIO), 0},
@@ -91,7 +93,8 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
          batch + 728},
         {"fwrite:2:EIO:728,fseek:7:EIO", at + "40" + pass + "fwrite: fwrite: " + reason(EIO),
          batch + 728},
-        // The close fails after every block has been written.
+        // The sync or the close fails after every block has been written.
+        {"fdatasync:1:EIO", at + "105:main:fdatasync: fdatasync: " + reason(EIO), f.data.size()},
         {"fclose:1:EIO", at + "106:main:fclose: fclose: " + reason(EIO), f.data.size()},
     };
     for (const auto& c : cases) {

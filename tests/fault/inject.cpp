@@ -1,21 +1,25 @@
 // SPDX-FileCopyrightText: 2026 The blockbraider authors
 // SPDX-License-Identifier: MIT
 
-// Link-time wrappers (-Wl,--wrap=NAME) for the stream and allocation functions that the tool and
-// the library call. BLOCKBRAIDER_FAULT="function:N:action[:bytes]" acts on the Nth call of that
-// function, after really moving `bytes` bytes for fread and fwrite. The action is an errno
-// (a number, or EIO, ENOSPC, ENOMEM, EACCES) to fail with; SIGTERM or SIGINT, raised by fwrite
-// between its first `bytes` bytes and the rest, as a signal may come in the middle of a write;
-// or SHRINK, which lets fread succeed and then cuts the file to `bytes` bytes, as another
+// Link-time wrappers (-Wl,--wrap=NAME) for the stream, allocation, lock and sync functions that
+// the tool and the library call. BLOCKBRAIDER_FAULT="function:N:action[:bytes]" acts on the Nth
+// call of that function, after really moving `bytes` bytes for fread and fwrite. The action is an
+// errno (a number, or EIO, ENOSPC, ENOMEM, EACCES) to fail with; SIGTERM or SIGINT, raised by
+// fwrite between its first `bytes` bytes and the rest, as a signal may come in the middle of a
+// write; or SHRINK, which lets fread succeed and then cuts the file to `bytes` bytes, as another
 // process may. Several plans are separated by commas. Every other call goes through unchanged.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);
@@ -24,6 +28,9 @@ std::size_t __real_fread(void* buffer, std::size_t size, std::size_t count, std:
 std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
 int __real_fclose(std::FILE* stream);
 void* __real_malloc(std::size_t size);
+int __real_fdatasync(int fd);
+int __real_flock(int fd, int operation);
+int __real_fcntl(int fd, int command, ...);
 }
 
 namespace {
@@ -39,7 +46,11 @@ void parse_action(const char* text, Fault* fault) {
     const struct {
         const char* name;
         int number;
-    } errors[] = {{"EIO", EIO}, {"ENOSPC", ENOSPC}, {"ENOMEM", ENOMEM}, {"EACCES", EACCES}},
+    } errors[] = {{"EIO", EIO},
+                  {"ENOSPC", ENOSPC},
+                  {"ENOMEM", ENOMEM},
+                  {"EACCES", EACCES},
+                  {"ENOLCK", ENOLCK}},
       signals[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
     for (const auto& entry : errors)
         if (std::strcmp(text, entry.name) == 0)
@@ -57,8 +68,9 @@ void parse_action(const char* text, Fault* fault) {
 // plans start the counts afresh. Nothing here allocates: it also runs inside malloc.
 bool take(const char* function, Fault* fault) {
     static char plans[256];
-    static const char* names[] = {"fopen", "fseek", "fread", "fwrite", "fclose", "malloc"};
-    static long calls[6];
+    static const char* names[] = {"fopen",  "fseek",     "fread", "fwrite", "fclose",
+                                  "malloc", "fdatasync", "flock", "fcntl"};
+    static long calls[std::size(names)];
     const char* wanted = std::getenv("BLOCKBRAIDER_FAULT");
     if (wanted == nullptr)
         wanted = "";
@@ -67,7 +79,7 @@ bool take(const char* function, Fault* fault) {
         std::memset(calls, 0, sizeof calls);
     }
     long count = 0;
-    for (std::size_t i = 0; i < 6; ++i)
+    for (std::size_t i = 0; i < std::size(names); ++i)
         if (std::strcmp(names[i], function) == 0)
             count = ++calls[i];
 
@@ -160,5 +172,28 @@ void* __wrap_malloc(std::size_t size) {
         return nullptr;
     }
     return __real_malloc(size);
+}
+
+// The calls below fail with the planned errno instead of reaching the system.
+#define FAIL_OR_CALL(name, ...) \
+    Fault fault{};              \
+    if (take(#name, &fault)) {  \
+        errno = fault.error;    \
+        return -1;              \
+    }                           \
+    return __real_##name(__VA_ARGS__)
+
+int __wrap_fdatasync(int fd) { FAIL_OR_CALL(fdatasync, fd); }
+
+int __wrap_flock(int fd, int operation) { FAIL_OR_CALL(flock, fd, operation); }
+
+// Every fcntl the tool makes passes one argument or none; reading one where none was passed
+// takes an unused register, which the system then ignores.
+int __wrap_fcntl(int fd, int command, ...) {
+    std::va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    FAIL_OR_CALL(fcntl, fd, command, argument);
 }
 }
