@@ -18,9 +18,9 @@ namespace {
 // make, is written by the C library as it chooses.
 [[noreturn]] __attribute__((format(printf, 1, 2))) void end_with_line(const char* format, ...) {
     char line[1024];
-    std::va_list args;
+    va_list args;
     va_start(args, format);
-    std::va_list again;
+    va_list again;
     va_copy(again, args);
     const int length = std::vsnprintf(line, sizeof line, format, args);
     if (length >= 0 && static_cast<std::size_t>(length) < sizeof line)
