@@ -5,6 +5,7 @@
 
 #include <util/util.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 
@@ -84,6 +85,26 @@ std::int64_t file_length(std::FILE* stream) {
                                                   : std::numeric_limits<std::int64_t>::max();
 }
 
+// The stream has no buffer, and is positioned before every use, so reading its descriptor
+// directly moves nothing it relies on.
+std::size_t read_at(std::FILE* stream, std::int64_t offset, unsigned char* buffer,
+                    std::size_t count) {
+    const int fd = _fileno(stream);
+    if (_lseeki64(fd, offset, SEEK_SET) == -1)
+        util::fatal_errno("blockbraider", 17, "read_at", "pread");
+    std::size_t got = 0;
+    while (got < count) {
+        const int n = _read(fd, buffer + got,
+                            static_cast<unsigned>(std::min<std::size_t>(count - got, 1 << 30)));
+        if (n < 0)
+            util::fatal_errno("blockbraider", 17, "read_at", "pread");
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 // _commit is FlushFileBuffers, with the error as errno.
 bool sync_file(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
@@ -140,6 +161,21 @@ std::int64_t file_length(std::FILE* stream) {
     if (fstat(fileno(stream), &status) != 0)
         util::fatal_errno("blockbraider", 27, "file_length", "fstat");
     return S_ISREG(status.st_mode) ? status.st_size : std::numeric_limits<std::int64_t>::max();
+}
+
+std::size_t read_at(std::FILE* stream, std::int64_t offset, unsigned char* buffer,
+                    std::size_t count) {
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = pread(fileno(stream), buffer + got, count - got,
+                                static_cast<off_t>(offset + static_cast<std::int64_t>(got)));
+        if (n < 0 && errno != EINTR)
+            util::fatal_errno("blockbraider", 17, "read_at", "pread");
+        if (n == 0)
+            break;
+        got += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    return got;
 }
 
 bool sync_file(std::FILE* stream) { return fdatasync(fileno(stream)) == 0; }

@@ -6,7 +6,7 @@
 
 // What the tool needs from the system around it, beyond the C library's streams: safe standard
 // descriptors, a lock on the file, writes that signals cannot cut short, the file's length,
-// and a file that is on the disk before success.
+// reads that leave the stream where it is, and a file that is on the disk before success.
 
 #include <cstdint>
 #include <cstdio>
@@ -51,6 +51,11 @@ void release_signals(const held_signals& previous);
 /// can be cut shorter by another process: anything else, a block device say, whose length the
 /// system does not give this way, counts as having no end.
 std::int64_t file_length(std::FILE* stream);
+
+/// Reads up to `count` bytes at `offset` without the stream, fewer only at the end of the file;
+/// a failure ends the process (site 17). The stream is left to be positioned before its next use.
+std::size_t read_at(std::FILE* stream, std::int64_t offset, unsigned char* buffer,
+                    std::size_t count);
 
 /// Asks the system to put the file's data on the disk, and returns whether it says it did:
 /// only then has a write that the disk failed no chance to go unreported.

@@ -3,6 +3,7 @@
 
 #include "reinterleave.hpp"
 
+#include "layout.hpp"
 #include "platform.hpp"
 #include "transpose.hpp"
 
@@ -59,14 +60,16 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     // block b-1 was read, already consumed, so the batch never needs a second copy in the cache.
     // The gap is whole cache lines, so that the read and the write both lie in memory as the
     // batch lies in the file. One more block at the end is room to restore a block that a
-    // failed write tore. A failed allocation is reported only after the layout checks, which
-    // say more.
+    // failed write tore, and one more batch is room to look over a chunk that an earlier run
+    // converted; neither is touched otherwise. A failed allocation is reported only after the
+    // layout checks, which say more.
     const std::size_t batch_size =
         std::clamp<std::size_t>(batch_target / block_size, 1,
                                 std::max<std::size_t>(1, data_size / block_size)) *
         block_size;
     const std::size_t gap = (block_size + line - 1) / line * line;
-    auto* buffer = static_cast<unsigned char*>(std::malloc(line + gap + batch_size + block_size));
+    auto* buffer =
+        static_cast<unsigned char*>(std::malloc(line + gap + 2 * batch_size + block_size));
     const std::uint32_t per_channel = block_size / channels;
     if (data_size % block_size != 0)
         util::fatal_message("blockbraider", 10, "reinterleave_ms_ima",
@@ -81,6 +84,9 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         util::fatal_errno("blockbraider", 14, "reinterleave_ms_ima", "malloc");
 
     const bool wide_vectors = wide_vectors_available();
+    // Whether the first batch has shown that the chunk starts unconverted, as every encoder
+    // writes it; otherwise, and only then, the whole chunk is looked over before any write.
+    bool decided = !layouts_differ(channels, per_channel);
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
     // overflows.
     std::int32_t position = data_offset;
@@ -102,6 +108,19 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         // change errno and the seek clears the end-of-file indicator.
         const bool read_failed = got != wanted && !std::feof(stream);
         const int read_errno = errno;
+        if (!decided) {
+            decided = true;
+            const std::uint32_t converted =
+                starts_per_channel(in, blocks, channels, block_size)
+                    ? 0
+                    : converted_prefix(stream, data_offset, data_size, channels, block_size,
+                                       buffer + line + gap + batch_size + block_size, batch_size);
+            if (converted != 0) {
+                position += static_cast<std::int32_t>(converted);
+                remaining -= converted;
+                continue;
+            }
+        }
         const std::size_t size = blocks * block_size;
         const unsigned char* interleaved =
             interleave_blocks(in, out, channels, per_channel / 4, blocks, wide_vectors);

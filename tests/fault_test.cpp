@@ -77,6 +77,8 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
         {"fseek:4:EIO", at + "24" + pass + "fseek: " + reason(EIO), 0},
         {"fseek:5:EIO", at + "19" + pass + "fseek: " + reason(EIO), batch},
         {"fread:3:EIO", at + "22" + pass + "fread: fread: " + reason(EIO), 0},
+        // No block of noise tells the layouts apart, so the chunk is looked over first.
+        {"pread:1:EIO", at + "17:read_at:pread: " + reason(EIO), 0},
         // A read error part-way through the second batch: its complete blocks are rewritten.
         {"fread:4:EIO:100000", at + "22" + pass + "fread: fread: " + reason(EIO),
          batch + 100000 / block_size * block_size},

@@ -129,6 +129,18 @@ inline Bytes noise(std::size_t count, std::uint32_t seed) {
     return out;
 }
 
+/// `blocks` blocks of noise in the per-channel layout, each channel's share starting with a header
+/// as encoders write it: a step index of at most 88 in its third byte and 0 in its fourth.
+inline Bytes encoded(std::uint32_t channels, std::uint32_t block_size, std::size_t blocks,
+                     std::uint32_t seed) {
+    Bytes data = noise(blocks * block_size, seed);
+    for (std::size_t at = 0; at < data.size(); at += block_size / channels) {
+        data[at + 2] %= 89;
+        data[at + 3] = 0;
+    }
+    return data;
+}
+
 inline void write_file(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

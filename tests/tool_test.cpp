@@ -11,6 +11,10 @@
 #include <cstring>
 #include <filesystem>
 
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#endif
+
 using riff::Bytes;
 using riff::concat;
 using riff::data_chunk;
@@ -301,15 +305,87 @@ TEST(ConversionTest, EachDataChunkUsesTheFmtInForceAndOnlyDataChanges) {
                    {}}});
 }
 
-TEST(ConversionTest, ASecondRunPermutesAgain) {
-    const std::string path = tool::temp_path("file.wav");
-    riff::write_file(path, make_riff({fmt_chunk(2, 24), data_chunk(stereo_in)}));
-    ASSERT_EQ(tool::run({path}).status, 0);
-    ASSERT_EQ(tool::run({path}).status, 0);
-    // The output read as per-channel blocks: H0 H1 A0 | B0 A1 B1.
-    const Bytes twice = concat({groups({"H0", "B0", "H1", "A1", "A0", "B1"}),
-                                groups({"h0", "b0", "h1", "a1", "a0", "b1"})});
-    EXPECT_EQ(riff::read_file(path), make_riff({fmt_chunk(2, 24), data_chunk(twice)}));
+// However runs follow one another, and wherever one was cut short, the next finishes the file
+// and no block is permuted twice; where the headers cannot tell how far an earlier run got, the
+// chunk is refused and left as it was.
+TEST(ConversionTest, ASecondRunLeavesWhatTheFirstConvertedAlone) {
+    constexpr std::uint32_t channels = 2, block_size = 72;
+    constexpr std::size_t batch = 1024 * 1024 / block_size * block_size, blocks = 2 * 14563 + 100;
+    const Bytes data = riff::encoded(channels, block_size, blocks, 11);
+    const auto file = [&](const Bytes& body) {
+        return make_riff({fmt_chunk(channels, block_size), data_chunk(body)});
+    };
+    const auto converted = [&](const Bytes& body, std::size_t count) {
+        return file(riff::interleaved(body, channels, block_size, count));
+    };
+    const Bytes before = file(data), after = converted(data, blocks);
+    const std::size_t block_700 = before.size() - data.size() + 700 * block_size;
+    // Converted up to block 700, whose first 20 bytes a power cut kept old: in neither layout.
+    Bytes torn = converted(data, 700);
+    std::copy(after.begin() + static_cast<std::ptrdiff_t>(block_700 + 20),
+              after.begin() + static_cast<std::ptrdiff_t>(block_700 + block_size),
+              torn.begin() + static_cast<std::ptrdiff_t>(block_700 + 20));
+    // Converted up to block 700, which is in both layouts: the run may have stopped after it.
+    Bytes both = data;
+    both[700 * block_size + 6] = 7;
+    both[700 * block_size + 7] = 0;
+    const Bytes ambiguous = converted(both, 700);
+    const std::string doubt = "blockbraider:16:converted_prefix: cannot tell whether bytes " +
+                              std::to_string(block_700) + " to " +
+                              std::to_string(block_700 + block_size - 1) +
+                              " are converted; chunk left as it was\n";
+    // Each run goes through the file's name or a hard link, under a file-size limit that many
+    // bytes into the data or none.
+    struct Run {
+        bool through_link;
+        std::size_t cut;
+    };
+    const Run plain{false, 0};
+    const struct {
+        const char* name;
+        Bytes start;
+        std::vector<Run> runs;
+        std::string err;
+        Bytes end;
+    } cases[] =
+    { {"twice", before, {plain, plain}, "", after},
+      {"three times", before, {plain, plain, plain}, "", after},
+      {"through two hard links", before, {plain, {true, 0}}, "", after},
+      {"an encoder's interleaved file", after, {plain}, "", after},
+#if !defined(_WIN32)
+      {"cut among a block's headers", before, {{false, 1000 * block_size + 3}, plain}, "", after},
+      {"cut in the second batch", before, {{false, batch + 5 * block_size + 50}, plain}, "", after},
+      {"cut twice", before, {{false, 300 * block_size + 40}, {false, batch}, plain}, "", after},
+#endif
+      {"torn block", torn, {plain}, doubt, torn},
+      {"ambiguous boundary", ambiguous, {plain}, doubt, ambiguous},
+    };
+    const std::string path = tool::temp_path("file.wav"), link = tool::temp_path("link.wav");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        riff::write_file(path, c.start);
+        std::filesystem::remove(link);
+        std::filesystem::create_hard_link(path, link);
+        tool::Outcome outcome{};
+        for (const Run& run : c.runs) {
+#if !defined(_WIN32)
+            rlimit saved{};
+            ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+            rlimit limit = saved;
+            if (run.cut != 0)
+                limit.rlim_cur = before.size() - data.size() + run.cut;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+#endif
+            outcome = tool::run({run.through_link ? link : path});
+#if !defined(_WIN32)
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+#endif
+        }
+        EXPECT_EQ(outcome.status, c.err.empty() ? 0 : 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, c.err);
+        EXPECT_EQ(riff::read_file(path), c.end);
+    }
 }
 
 TEST(ConversionTest, BadLayoutsLeaveTheChunkWhole) {

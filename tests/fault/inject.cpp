@@ -28,6 +28,7 @@ std::size_t __real_fread(void* buffer, std::size_t size, std::size_t count, std:
 std::size_t __real_fwrite(const void* data, std::size_t size, std::size_t count, std::FILE* stream);
 int __real_fclose(std::FILE* stream);
 void* __real_malloc(std::size_t size);
+ssize_t __real_pread(int fd, void* buffer, std::size_t count, off_t offset);
 int __real_fdatasync(int fd);
 int __real_flock(int fd, int operation);
 int __real_fcntl(int fd, int command, ...);
@@ -68,8 +69,8 @@ void parse_action(const char* text, Fault* fault) {
 // plans start the counts afresh. Nothing here allocates: it also runs inside malloc.
 bool take(const char* function, Fault* fault) {
     static char plans[256];
-    static const char* names[] = {"fopen",  "fseek",     "fread", "fwrite", "fclose",
-                                  "malloc", "fdatasync", "flock", "fcntl"};
+    static const char* names[] = {"fopen",  "fseek", "fread",     "fwrite", "fclose",
+                                  "malloc", "pread", "fdatasync", "flock",  "fcntl"};
     static long calls[std::size(names)];
     const char* wanted = std::getenv("BLOCKBRAIDER_FAULT");
     if (wanted == nullptr)
@@ -182,6 +183,10 @@ void* __wrap_malloc(std::size_t size) {
         return -1;              \
     }                           \
     return __real_##name(__VA_ARGS__)
+
+ssize_t __wrap_pread(int fd, void* buffer, std::size_t count, off_t offset) {
+    FAIL_OR_CALL(pread, fd, buffer, count, offset);
+}
 
 int __wrap_fdatasync(int fd) { FAIL_OR_CALL(fdatasync, fd); }
 
