@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: MIT
 
 // Writes a valid file for the benchmark: a 0x69 "fmt " chunk, EMPTY_CHUNKS empty "JUNK" chunks
-// (none by default), and one "data" chunk of whole blocks filled with pseudo-random bytes.
+// (none by default), and one "data" chunk of whole blocks of pseudo-random bytes, each channel's
+// share starting with a header as an encoder writes it (step index at most 88, reserved byte 0).
 // usage: make_wav FILE CHANNELS BLOCK_SIZE DATA_BYTES [EMPTY_CHUNKS]
 #include <util/util.hpp>
 
@@ -46,13 +47,19 @@ int main(int argc, char** argv) {
     util::put_bytes(out, data, 4);
     util::put_32_le(data_size, out);
 
-    std::vector<unsigned char> piece(1 << 20);
+    // Whole blocks a piece, so that every channel's share in it starts with its header.
+    std::vector<unsigned char> piece((1 << 20) / block_size * block_size);
     std::uint32_t state = 0x9E3779B9;
     for (std::uint32_t left = data_size; left != 0;) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(left, piece.size()));
         for (std::uint32_t i = 0; i < n; ++i) {
             state = state * 1664525 + 1013904223;
             piece[i] = static_cast<unsigned char>(state >> 24);
+        }
+        const std::uint32_t per_channel = block_size / channels;
+        for (std::uint32_t at = 0; at + per_channel <= n; at += per_channel) {
+            piece[at + 2] = static_cast<unsigned char>(piece[at + 2] % 89);
+            piece[at + 3] = 0;
         }
         util::put_bytes(out, piece.data(), n);
         left -= n;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The blockbraider authors
 # SPDX-License-Identifier: MIT
-# Times blockbraider against an in-place copy by dd of the same file, through the page cache:
-# files of 256 MiB of data in four common layouts and in every channel count from 1 to 16 at 36
-# and 1024 bytes a channel, a file of 64 MiB of empty chunks, and 1000 files of 64 KiB; each
-# pair alternated after a warm-up. Reports the median ratio per case and the tool's peak
-# resident memory.
+# Times blockbraider against the same durable work by dd, an in-place copy of the same file
+# synced to disk: files of 256 MiB of data in four common layouts and in every channel count from
+# 1 to 16 at 36 and 1024 bytes a channel, a file of 64 MiB of empty chunks, and 1000 files of
+# 64 KiB; each pair alternated after a warm-up. The tool leaves a converted file alone, so the
+# file is put back, and synced, before each of its runs, outside the time. Reports the median
+# ratio per case and the tool's peak resident memory.
 # usage: bench/run.sh [PAIRS] [CASES]    (CASES: a regular expression over the case names;
 #        needs /usr/bin/time from Debian's package "time")
 set -euo pipefail
@@ -24,15 +25,20 @@ now() { date +%s%N; }
 # Runs "$@" and prints its wall time in nanoseconds.
 elapsed() { local start; start=$(now); "$@"; echo $(($(now) - start)); }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-dd_in_place() { dd if="$1" of="$1" bs=1M conv=notrunc status=none; }
+dd_in_place() { dd if="$1" of="$1" bs=1M conv=notrunc,fdatasync status=none; }
+# Puts the per-channel file back from its copy beside it, durably, as it was before any run.
+restore() { dd if="$1.orig" of="$1" bs=1M conv=notrunc,fdatasync status=none; }
 tool_on_all() { for f in "$work"/small/*.wav; do "$tool" "$f"; done; }
 dd_on_all() { for f in "$work"/small/*.wav; do dd_in_place "$f"; done; }
+restore_all() { for f in "$work"/small/*.orig; do cp "$f" "${f%.orig}"; done; sync; }
 
-# Alternates the two commands PAIRS times after one warm-up each; prints the median ratio.
+# Alternates the two commands PAIRS times after one warm-up each, running the third, untimed,
+# before each run of the first; prints the median ratio.
 compare() {
-  local tool_cmd=$1 dd_cmd=$2 ratios=() t d
-  $tool_cmd; $dd_cmd
+  local tool_cmd=$1 dd_cmd=$2 restore_cmd=$3 ratios=() t d
+  $restore_cmd; $tool_cmd; $dd_cmd
   for _ in $(seq "$pairs"); do
+    $restore_cmd
     t=$(elapsed $tool_cmd); d=$(elapsed $dd_cmd)
     ratios+=("$(awk -v t="$t" -v d="$d" 'BEGIN { printf "%.3f", t / d }')")
   done
@@ -44,8 +50,9 @@ layout_case() {
   local name=$1 channels=$2 block=$3 empty_chunks=${4:-0} data=${5:-$((256 << 20))}
   grep -Eq -- "$cases" <<<"$name" || return 0
   file=$work/large.wav
-  "$make_wav" "$file" "$channels" "$block" "$data" "$empty_chunks"
-  printf '%-34s %s\n' "$name" "$(compare "$tool $file" "dd_in_place $file")"
+  "$make_wav" "$file.orig" "$channels" "$block" "$data" "$empty_chunks"
+  cp "$file.orig" "$file"
+  printf '%-34s %s\n' "$name" "$(compare "$tool $file" "dd_in_place $file" "restore $file")"
 }
 
 printf '%-34s %s\n' "case" "median tool/dd"
@@ -67,6 +74,7 @@ done
 
 if grep -Eq -- "$cases" <<<"1000 files of 64 KiB"; then
   mkdir "$work/small"
-  for i in $(seq 1000); do "$make_wav" "$work/small/$i.wav" 2 72 $((64 << 10)); done
-  printf '%-34s %s\n' "1000 files of 64 KiB" "$(compare tool_on_all dd_on_all)"
+  for i in $(seq 1000); do "$make_wav" "$work/small/$i.wav.orig" 2 72 $((64 << 10)); done
+  restore_all
+  printf '%-34s %s\n' "1000 files of 64 KiB" "$(compare tool_on_all dd_on_all restore_all)"
 fi
