@@ -146,7 +146,7 @@ lock_result lock_file(std::FILE* stream) {
 // directly. A fault in the tool's own code still ends it at once, since the system does not let
 // a held SIGSEGV wait.
 held_signals hold_signals() {
-    sigset_t all, previous;
+    sigset_t all, previous{};
     std::memset(&all, 0xFF, sizeof all);
     syscall(SYS_rt_sigprocmask, SIG_BLOCK, &all, &previous, _NSIG / 8);
     return previous;
