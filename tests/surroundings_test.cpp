@@ -38,16 +38,22 @@ constexpr std::uint32_t channels = 2, block_size = 72;
 constexpr std::size_t batch_blocks = 1024 * 1024 / block_size;
 
 // Stereo, 72-byte blocks whose 4-byte words count up from 0: a block that is torn, or that was
-// converted twice, matches neither its old nor its new layout.
+// converted twice, matches neither its old nor its new layout. Each channel's first word is a
+// header as encoders write it (third and fourth bytes 0), and no other word looks like one, so
+// that the tool sees the per-channel layout that encoders write.
 struct Counted {
     Bytes before, after;
     std::size_t data_at;
 
     explicit Counted(std::uint32_t blocks) {
         Bytes data(std::size_t{blocks} * block_size);
-        for (std::uint32_t word = 0; word < blocks * (block_size / 4); ++word)
+        for (std::uint32_t word = 0; word < blocks * (block_size / 4); ++word) {
             for (std::uint32_t byte = 0; byte < 4; ++byte)
                 data[4 * word + byte] = static_cast<unsigned char>(word >> (8 * byte));
+            const bool header = word % (block_size / channels / 4) == 0;
+            data[4 * word + 2] = header ? 0 : data[4 * word + 2];
+            data[4 * word + 3] = header ? 0 : 0x80;
+        }
         before = riff::make_riff({riff::fmt_chunk(channels, block_size), riff::data_chunk(data)});
         after = riff::make_riff(
             {riff::fmt_chunk(channels, block_size),
