@@ -20,15 +20,16 @@ namespace {
     char line[1024];
     va_list args;
     va_start(args, format);
-    va_list again;
-    va_copy(again, args);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): clang 14's analyser misses va_start
     const int length = std::vsnprintf(line, sizeof line, format, args);
-    if (length >= 0 && static_cast<std::size_t>(length) < sizeof line)
-        std::fwrite(line, 1, static_cast<std::size_t>(length), stderr);
-    else
-        std::vfprintf(stderr, format, again);
-    va_end(again);
     va_end(args);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof line) {
+        std::fwrite(line, 1, static_cast<std::size_t>(length), stderr);
+    } else {
+        va_start(args, format);
+        std::vfprintf(stderr, format, args);
+        va_end(args);
+    }
     std::exit(1);
 }
 
