@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 extern "C" {
 std::FILE* __real_fopen(const char* path, const char* mode);
@@ -71,7 +70,8 @@ bool take(const char* function, Fault* fault) {
     static char plans[256];
     static const char* names[] = {"fopen",  "fseek", "fread",     "fwrite", "fclose",
                                   "malloc", "pread", "fdatasync", "flock",  "fcntl"};
-    static long calls[std::size(names)];
+    constexpr std::size_t functions = sizeof names / sizeof names[0];
+    static long calls[functions];
     const char* wanted = std::getenv("BLOCKBRAIDER_FAULT");
     if (wanted == nullptr)
         wanted = "";
@@ -80,7 +80,7 @@ bool take(const char* function, Fault* fault) {
         std::memset(calls, 0, sizeof calls);
     }
     long count = 0;
-    for (std::size_t i = 0; i < std::size(names); ++i)
+    for (std::size_t i = 0; i < functions; ++i)
         if (std::strcmp(names[i], function) == 0)
             count = ++calls[i];
 
