@@ -319,21 +319,35 @@ TEST(ConversionTest, ASecondRunLeavesWhatTheFirstConvertedAlone) {
         return file(riff::interleaved(body, channels, block_size, count));
     };
     const Bytes before = file(data), after = converted(data, blocks);
-    const std::size_t block_700 = before.size() - data.size() + 700 * block_size;
-    // Converted up to block 700, whose first 20 bytes a power cut kept old: in neither layout.
-    Bytes torn = converted(data, 700);
-    std::copy(after.begin() + static_cast<std::ptrdiff_t>(block_700 + 20),
-              after.begin() + static_cast<std::ptrdiff_t>(block_700 + block_size),
-              torn.begin() + static_cast<std::ptrdiff_t>(block_700 + 20));
+    const std::size_t data_at = before.size() - data.size();
+    // A power cut that kept the end of block `b`'s new bytes and lost its first 20: in neither
+    // layout.
+    const auto torn = [&](Bytes bytes, std::size_t b) {
+        const auto at = static_cast<std::ptrdiff_t>(data_at + b * block_size);
+        std::copy(before.begin() + at, before.begin() + at + 20, bytes.begin() + at);
+        std::copy(after.begin() + at + 20, after.begin() + at + block_size,
+                  bytes.begin() + at + 20);
+        return bytes;
+    };
     // Converted up to block 700, which is in both layouts: the run may have stopped after it.
     Bytes both = data;
     both[700 * block_size + 6] = 7;
     both[700 * block_size + 7] = 0;
     const Bytes ambiguous = converted(both, 700);
-    const std::string doubt = "blockbraider:16:converted_prefix: cannot tell whether bytes " +
-                              std::to_string(block_700) + " to " +
-                              std::to_string(block_700 + block_size - 1) +
-                              " are converted; chunk left as it was\n";
+    // Block 900 converted, but not 700 to 899: what a power cut can leave.
+    Bytes out_of_order = converted(data, 901);
+    std::copy(before.begin() + static_cast<std::ptrdiff_t>(data_at + 700 * block_size),
+              before.begin() + static_cast<std::ptrdiff_t>(data_at + 900 * block_size),
+              out_of_order.begin() + static_cast<std::ptrdiff_t>(data_at + 700 * block_size));
+    // Silence, zeros that look alike in both layouts, for longer than one batch.
+    Bytes quiet = data;
+    std::fill(quiet.begin(), quiet.begin() + static_cast<std::ptrdiff_t>(batch + 720), 0);
+    const auto doubt = [&](std::size_t first, std::size_t last) {
+        return "blockbraider:16:converted_prefix: cannot tell whether bytes " +
+               std::to_string(data_at + first * block_size) + " to " +
+               std::to_string(data_at + (last + 1) * block_size - 1) +
+               " are converted; chunk left as it was\n";
+    };
     // Each run goes through the file's name or a hard link, under a file-size limit that many
     // bytes into the data or none.
     struct Run {
@@ -357,8 +371,23 @@ TEST(ConversionTest, ASecondRunLeavesWhatTheFirstConvertedAlone) {
       {"cut in the second batch", before, {{false, batch + 5 * block_size + 50}, plain}, "", after},
       {"cut twice", before, {{false, 300 * block_size + 40}, {false, batch}, plain}, "", after},
 #endif
-      {"torn block", torn, {plain}, doubt, torn},
-      {"ambiguous boundary", ambiguous, {plain}, doubt, ambiguous},
+      {"silence longer than a batch, twice",
+       file(quiet),
+       {plain, plain},
+       "",
+       converted(quiet, blocks)},
+      {"torn block",
+       torn(converted(data, 700), 700),
+       {plain},
+       doubt(700, 700),
+       torn(converted(data, 700), 700)},
+      {"torn first block",
+       torn(converted(data, 700), 0),
+       {plain},
+       doubt(0, 0),
+       torn(converted(data, 700), 0)},
+      {"ambiguous boundary", ambiguous, {plain}, doubt(700, 700), ambiguous},
+      {"interleaved after per-channel", out_of_order, {plain}, doubt(700, 900), out_of_order},
     };
     const std::string path = tool::temp_path("file.wav"), link = tool::temp_path("link.wav");
     for (const auto& c : cases) {
@@ -373,7 +402,7 @@ TEST(ConversionTest, ASecondRunLeavesWhatTheFirstConvertedAlone) {
             ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
             rlimit limit = saved;
             if (run.cut != 0)
-                limit.rlim_cur = before.size() - data.size() + run.cut;
+                limit.rlim_cur = data_at + run.cut;
             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
 #endif
             outcome = tool::run({run.through_link ? link : path});
