@@ -20,14 +20,17 @@ bool looks_like_header(const unsigned char* group) { return group[2] <= 88 && gr
 
 constexpr std::uint32_t not_seen = std::numeric_limits<std::uint32_t>::max();
 
+// The chunk lies wholly before riff_end, a signed 32-bit offset, so every offset in it fits.
 [[noreturn]] void refuse(std::int32_t data_offset, std::uint32_t block_size, std::uint32_t first,
                          std::uint32_t last) {
+    const auto offset_of = [&](std::uint64_t block) {
+        return static_cast<unsigned long>(static_cast<std::uint64_t>(data_offset) +
+                                          block * block_size);
+    };
     char text[128];
-    std::snprintf(
-        text, sizeof text,
-        "cannot tell whether bytes %lu to %lu are converted; chunk left as it was",
-        static_cast<unsigned long>(data_offset) + std::uint64_t{first} * block_size,
-        static_cast<unsigned long>(data_offset) + (std::uint64_t{last} + 1) * block_size - 1);
+    std::snprintf(text, sizeof text,
+                  "cannot tell whether bytes %lu to %lu are converted; chunk left as it was",
+                  offset_of(first), offset_of(std::uint64_t{last} + 1) - 1);
     util::fatal_message("blockbraider", 16, "converted_prefix", text);
 }
 
