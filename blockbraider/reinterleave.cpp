@@ -84,8 +84,9 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         util::fatal_errno("blockbraider", 14, "reinterleave_ms_ima", "malloc");
 
     const bool wide_vectors = wide_vectors_available();
-    // Whether the first batch has shown that the chunk starts unconverted, as every encoder
-    // writes it; otherwise, and only then, the whole chunk is looked over before any write.
+    // Whether it is settled where the pass starts: at once where the layouts coincide, else by
+    // the first batch, whose first telling block is per-channel in every file an encoder
+    // writes. Otherwise, and only then, the whole chunk is looked over before any write.
     bool decided = !layouts_differ(channels, per_channel);
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
     // overflows.

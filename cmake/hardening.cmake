@@ -13,9 +13,9 @@ include(CheckCXXSourceCompiles)
 include(CheckPIESupported)
 check_pie_supported()
 
-set(blockbraider_harden OFF)
+set(blockbraider_hardening OFF)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND NOT BLOCKBRAIDER_SANITIZE)
-  set(blockbraider_harden ON)
+  set(blockbraider_hardening ON)
   check_cxx_compiler_flag(-fcf-protection BLOCKBRAIDER_HAS_CF_PROTECTION)
 endif()
 
@@ -30,7 +30,7 @@ unset(CMAKE_REQUIRED_FLAGS)
 # Applies the hardening to a library or executable of the project's own.
 function(blockbraider_harden target)
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
-  if(NOT blockbraider_harden)
+  if(NOT blockbraider_hardening)
     return()
   endif()
   target_compile_options(${target} PRIVATE -fstack-protector-strong
