@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The blockbraider authors
 // SPDX-License-Identifier: MIT
 
+#include "explorer.hpp"
 #include "header_window.hpp"
 #include "platform.hpp"
 #include "reinterleave.hpp"
@@ -18,6 +19,9 @@ constexpr std::uint32_t id_fmt = 0x666D7420;   // "fmt "
 constexpr std::uint16_t codec_uninterleaved_ima = 0x69;
 // The fields read from a "fmt " chunk end with the block size at data byte 14.
 constexpr std::uint32_t fmt_min_size = 14;
+constexpr const char* usage =
+    "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"
+    "usage: blockbraider file.WAV\n";
 
 }  // namespace
 
@@ -31,11 +35,10 @@ int _dowildcard = -1;
 
 int main(int argc, char** argv) {
     blockbraider::prepare_standard_streams();
+    if (blockbraider::alone_on_console())
+        return blockbraider::convert_each_and_wait(argc - 1, argv + 1, usage);
     if (argc != 2) {
-        std::fputs(
-            "interleave Wwise RIFF 0x69 uninterleaved IMA ADPCM\n"
-            "usage: blockbraider file.WAV\n",
-            stderr);
+        std::fputs(usage, stderr);
         return 1;
     }
     blockbraider::ignore_file_size_signal();
