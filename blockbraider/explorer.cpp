@@ -19,8 +19,14 @@ namespace blockbraider {
 
 #if defined(_WIN32)
 
+// Windows gives a console of its own to any console program that a process without one starts,
+// a service or a graphical front end say, and such a caller reads the tool's output or hides its
+// window: only a tool whose three standard handles are that console itself has a window to show.
 bool alone_on_console() {
-    DWORD processes[2];
+    DWORD mode = 0, processes[2];
+    for (const DWORD handle : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+        if (!GetConsoleMode(GetStdHandle(handle), &mode))
+            return false;
     return GetConsoleProcessList(processes, 2) == 1;
 }
 

@@ -10,8 +10,9 @@
 
 namespace blockbraider {
 
-/// Whether the tool is alone on a console of its own, as only a start from Explorer leaves it:
-/// a terminal, cmd, PowerShell or a script always shares theirs. Never on other systems.
+/// Whether the tool is alone on a console of its own, with its standard input, output and error
+/// on it, as only a start from Explorer leaves it: a terminal, cmd, PowerShell or a script shares
+/// theirs, and a caller that reads the tool's output redirects it. Never on other systems.
 bool alone_on_console();
 
 /// For a start from Explorer: converts each of the `count` files at `files` by a run of the tool
