@@ -54,9 +54,9 @@ std::string run_alone(const char* file) {
 
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE read_end = nullptr, write_end = nullptr;
-    if (!CreatePipe(&read_end, &write_end, &inherited, 0))
-        return "could not start a run of its own\n";
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    const BOOL piped = CreatePipe(&read_end, &write_end, &inherited, 0);
+    if (piped)
+        SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -64,15 +64,17 @@ std::string run_alone(const char* file) {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = write_end;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0,
-                                        nullptr, nullptr, &startup, &process);
-    CloseHandle(write_end);
+    const BOOL started = piped && CreateProcessW(program.c_str(), command.data(), nullptr, nullptr,
+                                                 TRUE, 0, nullptr, nullptr, &startup, &process);
     std::string diagnostic;
-    char piece[512];
-    DWORD got = 0;
-    while (started && ReadFile(read_end, piece, sizeof piece, &got, nullptr) && got != 0)
-        diagnostic.append(piece, got);
-    CloseHandle(read_end);
+    if (piped) {
+        CloseHandle(write_end);
+        char piece[512];
+        DWORD got = 0;
+        while (started && ReadFile(read_end, piece, sizeof piece, &got, nullptr) && got != 0)
+            diagnostic.append(piece, got);
+        CloseHandle(read_end);
+    }
     if (!started)
         return "could not start a run of its own\n";
     WaitForSingleObject(process.hProcess, INFINITE);

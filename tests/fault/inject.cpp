@@ -4,8 +4,8 @@
 // Link-time wrappers (-Wl,--wrap=NAME) for the stream, allocation, lock and sync functions that
 // the tool and the library call. BLOCKBRAIDER_FAULT="function:N:action[:bytes]" acts on the Nth
 // call of that function, after really moving `bytes` bytes for fread and fwrite. The action is an
-// errno (a number, or EIO, ENOSPC, ENOMEM, EACCES) to fail with; SIGTERM or SIGINT, raised by
-// fwrite between its first `bytes` bytes and the rest, as a signal may come in the middle of a
+// errno (a number, or EIO, ENOSPC, ENOMEM, EACCES, ENOLCK) to fail with; SIGTERM or SIGINT, raised
+// by fwrite between its first `bytes` bytes and the rest, as a signal may come in the middle of a
 // write; or SHRINK, which lets fread succeed and then cuts the file to `bytes` bytes, as another
 // process may. Several plans are separated by commas. Every other call goes through unchanged.
 #include <fcntl.h>
