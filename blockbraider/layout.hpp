@@ -4,42 +4,44 @@
 #ifndef BLOCKBRAIDER_LAYOUT_HPP
 #define BLOCKBRAIDER_LAYOUT_HPP
 
-// The tool writes no marker, so a chunk that an earlier run converted, wholly or from its start
-// up to some block, is known only by where its blocks' channel headers lie.
+// The tool writes no marker, so whether a block is still to convert is known only from its own
+// bytes: where its channel headers lie, where a silent channel's zeros lie, and whether a write
+// that stopped at a sector left some of its groups in two places.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 namespace blockbraider {
 
-/// The layouts a block may be in, judged by its channel headers alone.
-enum class block_layout { neither, per_channel, interleaved, both };
+/// What a block's bytes say of it.
+enum class verdict : unsigned char {
+    per_channel,  // still to convert
+    interleaved,  // converted already
+    unknown,      // fits both layouts, and nothing tells them apart
+    neither,      // fits no layout: not an encoder's block, or one a write tore
+    torn,         // new on one side of a sector boundary and old on the other
+    unchanged,    // the permutation gives the same bytes: nothing to decide
+};
 
 /// Whether the two layouts put any byte of a block in different places: with one channel, or
 /// with headers only, they are the same bytes.
 bool layouts_differ(std::uint32_t channels, std::uint32_t per_channel);
 
-/// The layouts `block` may be in: the per-channel one where the group at the start of every
-/// channel's share looks like a channel header, the interleaved one where the first `channels`
-/// groups do.
-block_layout layout_of(const unsigned char* block, std::uint32_t channels,
-                       std::uint32_t per_channel);
+/// What came before a run of blocks that judge_blocks is given, so that a run judged in pieces
+/// is judged as a whole would be.
+struct judge_context {
+    verdict previous = verdict::unknown;  // what the block just before says of itself
+    std::size_t run = 0;                  // how many blocks up to it, in a row, say the same layout
+};
 
-/// Whether the first of `count` blocks at `blocks` that is in one layout only is in the
-/// per-channel one; false where that block is interleaved, or where no block tells.
-bool starts_per_channel(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
-                        std::uint32_t block_size);
-
-/// How many bytes from the start of the data chunk at `data_offset` an earlier run has already
-/// converted, read through `buffer` of `buffer_size` bytes (whole blocks) without moving the
-/// stream: 0 unless its first block that tells is interleaved; else up to the first block that
-/// is per-channel only, or up to the last whole block read. Where that boundary cannot be told
-/// (a block in neither layout, blocks in both before the first per-channel one, an interleaved
-/// block after it), ends the process with the bytes in doubt (site 16), having changed nothing.
-std::uint32_t converted_prefix(std::FILE* stream, std::int32_t data_offset, std::uint32_t data_size,
-                               std::uint32_t channels, std::uint32_t block_size,
-                               unsigned char* buffer, std::size_t buffer_size);
+/// Judges `count` whole blocks at `blocks`, the first of which lies at file offset `offset`,
+/// into `verdicts`, and moves `context` past them. Headers that fit one layout only place a
+/// block for certain. Where both fit, a channel whose share is all zeros in one layout only
+/// places it, but only in a run of such blocks: zeros fit every header, and fades or padding
+/// leave stray runs of them.
+void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
+                  std::uint32_t block_size, std::int64_t offset, judge_context& context,
+                  verdict* verdicts);
 
 }  // namespace blockbraider
 

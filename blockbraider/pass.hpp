@@ -1,0 +1,70 @@
+// SPDX-FileCopyrightText: 2026 The blockbraider authors
+// SPDX-License-Identifier: MIT
+
+#ifndef BLOCKBRAIDER_PASS_HPP
+#define BLOCKBRAIDER_PASS_HPP
+
+// What the block pass over one data chunk shares between its two ways of going: batch by batch
+// while every block read is plainly still to convert, and over the rest of the chunk judged
+// whole where it is not.
+
+#include "layout.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace blockbraider {
+
+struct chunk_info {
+    std::FILE* stream;
+    std::int32_t data_offset;
+    std::uint32_t data_size, channels, block_size;
+    bool wide_vectors;  // whether the permutation may use 32-byte vectors
+};
+
+/// The one allocation of a chunk's pass, in named parts. A batch is read at `in`, at least one
+/// block above `out`, where it is interleaved: block b lands where block b-1 was read, already
+/// consumed, so the batch never needs a second copy in the cache.
+struct pass_buffer {
+    unsigned char* memory;       // what malloc gave, or nullptr
+    std::size_t batch_size;      // whole blocks
+    std::size_t gap;             // whole cache lines, at least a block
+    unsigned char* out;          // set by place_batch
+    unsigned char* in;           // set by place_batch
+    unsigned char* spare_block;  // room to put back a block that a failed write tore
+    verdict* verdicts;           // one for each block of a batch
+};
+
+/// Takes the memory for batches of `batch_size` bytes of `block_size`-byte blocks; `memory` is
+/// nullptr if there is none to be had.
+pass_buffer take_pass_buffer(std::size_t batch_size, std::uint32_t block_size);
+
+/// Puts `out` and `in` where they lie within a cache line as `position` lies in the file: the
+/// system copies between the file's pages and memory at full speed only then.
+void place_batch(pass_buffer& buffer, std::int64_t position);
+
+/// Writes `size` bytes of whole interleaved blocks at `position`, with every signal held, unless
+/// the file has become shorter meanwhile (site 22). A write that fails (sites 31, 40) puts the
+/// block it tore back as it was.
+void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned char* interleaved,
+                  std::size_t size, unsigned char* spare_block);
+
+/// Whether no crash could have left the unknown blocks from `first` to `end` (file offsets) apart
+/// from the blocks that bound them: each must share a page of the file with the block that ends
+/// at `left_end` or the one that starts at `right_start` (-1 where there is none), since the
+/// system writes a file back page by page.
+bool run_shares_pages(std::int64_t left_end, std::int64_t first, std::int64_t end,
+                      std::int64_t right_start, std::uint32_t block_size);
+
+/// Judges the rest of the chunk from `from` whole, before writing any of it: converts every
+/// block still to convert, leaves every converted one, and where a block cannot be told ends the
+/// process at site 16 once the rest is done, saying which bytes are in doubt. `last_end` is
+/// where the last block this run found still to convert ends, -1 before the first; `context` is
+/// the judge's at `from`.
+void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_end,
+                  judge_context context, pass_buffer& buffer);
+
+}  // namespace blockbraider
+
+#endif
