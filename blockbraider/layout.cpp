@@ -3,11 +3,16 @@
 
 #include "layout.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace blockbraider {
 
 namespace {
+
+// Zeros at a fade or a tail can make a block or two likely the wrong way, but not a run of them:
+// a likely block stands only in a run of at least this many blocks of its layout.
+constexpr std::size_t run_needed = 3;
 
 // A write that stops early stops at a sector of the file, or at a page, which is whole sectors.
 constexpr std::int64_t sector = 512;
@@ -15,15 +20,17 @@ constexpr std::int64_t sector = 512;
 constexpr std::int64_t page = 4096;
 
 // What a block's own bytes say, before its neighbours are heard.
+// The first six stand for the verdicts of the same names, so that a batch with no likely block
+// is judged in one pass.
 enum class evidence : unsigned char {
-    certain_per_channel,
-    certain_interleaved,
+    certain_per_channel = static_cast<unsigned char>(verdict::per_channel),
+    certain_interleaved = static_cast<unsigned char>(verdict::interleaved),
+    unknown = static_cast<unsigned char>(verdict::unknown),
+    neither = static_cast<unsigned char>(verdict::neither),
+    torn = static_cast<unsigned char>(verdict::torn),
+    unchanged = static_cast<unsigned char>(verdict::unchanged),
     likely_per_channel,
     likely_interleaved,
-    unknown,
-    neither,
-    torn,
-    unchanged,
 };
 
 enum class side : unsigned char { none, per_channel, interleaved };
@@ -57,7 +64,55 @@ std::uint32_t group(const unsigned char* block, std::size_t index) {
 // Every encoder we know writes a header's step index (0 to 88, all that decoders accept) in its
 // third byte and 0 in its fourth. All zeros fit, as a silent channel's header.
 bool looks_like_header(const unsigned char* block, std::size_t index) {
-    return block[4 * index + 2] <= 88 && block[4 * index + 3] == 0;
+    // One comparison for both bytes: the fourth is 0 and the third at most 88 exactly when the
+    // two read as a little-endian number are at most 88.
+    return (block[4 * index + 2] | block[4 * index + 3] << 8) <= 88;
+}
+
+// Whether a block's headers fit where the per-channel layout puts them (`rows`: at the start of
+// every channel's share, `row` bytes apart) and where the interleaved one does (`columns`: the
+// first groups, one a channel). `fixed` is the channel count where it is known when compiled,
+// so that the loop unrolls, or 0.
+struct header_fit {
+    bool rows, columns;
+};
+
+template <std::uint32_t fixed>
+header_fit fit_of(const unsigned char* block, std::uint32_t channels, std::size_t row) {
+    const std::uint32_t n = fixed != 0 ? fixed : channels;
+    bool rows = true;
+    for (std::uint32_t c = 0; c < n; ++c)
+        rows = rows & looks_like_header(block + c * row, 0);
+    // In a block still to convert, the first channel's data begins at the second group, which
+    // seldom looks like a header: the interleaved layout is told off there.
+    bool columns = looks_like_header(block, 0);
+    for (std::uint32_t c = 1; c < n && columns; ++c)
+        columns = looks_like_header(block, c);
+    return {rows, columns};
+}
+
+// The blocks of a run that fit both layouts, up to a few; where the run holds a block that fits
+// no per-channel headers, two such blocks side by side, one at either end or more than fit
+// here, it is not plainly still to convert, and the count is `too_many`.
+constexpr std::size_t most_both = 64, too_many = most_both + 1;
+
+template <std::uint32_t fixed>
+std::size_t both_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
+                        std::uint32_t block_size, std::size_t* both) {
+    const std::size_t row = block_size / channels;
+    std::size_t found = 0;
+    for (std::size_t b = 0; b < count; ++b) {
+        const header_fit fit = fit_of<fixed>(blocks + b * block_size, channels, row);
+        if (!fit.rows)
+            return too_many;
+        if (fit.columns) {
+            if (b == 0 || b + 1 == count || found == most_both ||
+                (found != 0 && both[found - 1] + 1 == b))
+                return too_many;
+            both[found++] = b;
+        }
+    }
+    return found;
 }
 
 bool unchanged_by_permutation(const unsigned char* block, shape s) {
@@ -116,14 +171,26 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
     const std::size_t before = at / 4, after = (at + 3) / 4;  // a group split by `at` is neither
     const std::size_t groups = std::size_t{s.channels} * s.words;
     bool seen_twice = false;
-    for (std::uint32_t c = 0; c < s.channels; ++c) {
-        for (std::uint32_t w = 0; w < s.words; ++w) {
-            const std::size_t old_place = std::size_t{c} * s.words + w,
-                              new_place = std::size_t{w} * s.channels + c;
-            const bool crosses = new_first ? new_place < before && old_place >= after
-                                           : old_place < before && new_place >= after;
-            if (!crosses)
+    // Only the groups that cross are visited: for channel c, the words w whose two places lie
+    // on either side, so that a whole block is usually told by its first pair.
+    for (std::size_t c = 0; c < s.channels; ++c) {
+        const std::size_t row = c * s.words;
+        std::size_t first = 0, end = 0;
+        if (new_first) {
+            // w·channels + c < before, and c·words + w >= after.
+            if (before <= c)
                 continue;
+            first = after > row ? after - row : 0;
+            end = std::min<std::size_t>(s.words, (before - 1 - c) / s.channels + 1);
+        } else {
+            // c·words + w < before, and w·channels + c >= after.
+            if (before <= row)
+                break;
+            first = after > c ? (after - c + s.channels - 1) / s.channels : 0;
+            end = std::min<std::size_t>(s.words, before - row);
+        }
+        for (std::size_t w = first; w < end; ++w) {
+            const std::size_t old_place = row + w, new_place = w * s.channels + c;
             if (group(block, old_place) != group(block, new_place))
                 return false;
             seen_twice = seen_twice || distinctive(block, old_place, new_place, groups);
@@ -132,22 +199,18 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
     return seen_twice;
 }
 
-bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t block_size) {
-    for (std::int64_t at = (start / sector + 1) * sector; at < start + block_size; at += sector) {
-        const auto inside = static_cast<std::size_t>(at - start);
-        if (torn_at(block, s, inside, true) || torn_at(block, s, inside, false))
+// `boundary`: where the block's first sector boundary lies inside it, if it is less than the
+// block size.
+bool torn(const unsigned char* block, shape s, std::size_t boundary, std::uint32_t block_size) {
+    for (std::size_t at = boundary; at < block_size; at += sector)
+        if (torn_at(block, s, at, true) || torn_at(block, s, at, false))
             return true;
-    }
     return false;
 }
 
-evidence evidence_of(const unsigned char* block, shape s, std::int64_t start,
-                     std::uint32_t block_size) {
-    bool per_channel = true, interleaved = true;
-    for (std::uint32_t c = 0; c < s.channels; ++c) {
-        per_channel = per_channel && looks_like_header(block, std::size_t{c} * s.words);
-        interleaved = interleaved && looks_like_header(block, c);
-    }
+evidence evidence_of(const unsigned char* block, shape s) {
+    const header_fit fit = fit_of<0>(block, s.channels, std::size_t{4} * s.words);
+    const bool per_channel = fit.rows, interleaved = fit.columns;
     evidence e = evidence::neither;
     if (per_channel != interleaved) {
         e = per_channel ? evidence::certain_per_channel : evidence::certain_interleaved;
@@ -159,7 +222,7 @@ evidence evidence_of(const unsigned char* block, shape s, std::int64_t start,
             : silent == side::per_channel ? evidence::likely_per_channel
                                           : evidence::likely_interleaved;
     }
-    return e != evidence::neither && torn(block, s, start, block_size) ? evidence::torn : e;
+    return e;
 }
 
 verdict verdict_of(evidence e) {
@@ -196,6 +259,63 @@ bool layouts_differ(std::uint32_t channels, std::uint32_t per_channel) {
     return channels > 1 && per_channel > 4;
 }
 
+bool plainly_still_to_convert(const unsigned char* blocks, std::size_t count,
+                              std::uint32_t channels, std::uint32_t block_size, std::int64_t offset,
+                              judge_context& context) {
+    const shape s{channels, block_size / channels / 4};
+    const auto untorn = [&](std::size_t b) {
+        const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
+        const std::int64_t boundary = sector - start % sector;
+        return boundary >= block_size ||
+               !torn(blocks + b * block_size, s, static_cast<std::size_t>(boundary), block_size);
+    };
+    // A block whose headers fit both layouts by chance, alone between two that are plainly
+    // still to convert, shares a page with one of them and is converted with them, as the
+    // blocks around an unknown one place it; it and they are looked at for a tear. Every block
+    // of a chunk passes here, so the common channel counts have loops of their own.
+    std::size_t both[most_both];
+    std::size_t found = 0;
+    switch (channels) {
+        case 2: found = both_blocks<2>(blocks, count, channels, block_size, both); break;
+        case 4: found = both_blocks<4>(blocks, count, channels, block_size, both); break;
+        case 6: found = both_blocks<6>(blocks, count, channels, block_size, both); break;
+        case 8: found = both_blocks<8>(blocks, count, channels, block_size, both); break;
+        default: found = both_blocks<0>(blocks, count, channels, block_size, both); break;
+    }
+    if (found == too_many || (found != 0 && block_size > page / 2))
+        return false;
+    for (std::size_t i = 0; i < found; ++i)
+        if (!untorn(both[i] - 1) || !untorn(both[i]) || !untorn(both[i] + 1))
+            return false;
+    if (block_size > page / 2) {
+        for (std::size_t b = 0; b < count; ++b)
+            if (!untorn(b))
+                return false;
+    } else if (count != 0 &&
+               ((context.previous != verdict::per_channel && !untorn(0)) || !untorn(count - 1))) {
+        return false;
+    }
+    if (count != 0) {
+        context.run = std::min(
+            run_needed, context.previous == verdict::per_channel ? context.run + count : count);
+        context.previous = verdict::per_channel;
+    }
+    return true;
+}
+
+judge_context context_before(const verdict* verdicts, std::size_t count) {
+    judge_context context;
+    if (count == 0)
+        return context;
+    context.previous = verdicts[count - 1];
+    while (context.run < run_needed && context.run < count &&
+           verdicts[count - 1 - context.run] == verdicts[count - 1] &&
+           (verdicts[count - 1] == verdict::per_channel ||
+            verdicts[count - 1] == verdict::interleaved))
+        ++context.run;
+    return context;
+}
+
 void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
                   std::uint32_t block_size, std::int64_t offset, judge_context& context,
                   verdict* verdicts) {
@@ -203,19 +323,54 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
     // The evidence goes into `verdicts` first, one byte a block, so that no second array is
     // needed; the neighbours' evidence is read from it before each block's own is replaced.
     auto* raw = reinterpret_cast<evidence*>(verdicts);
-    for (std::size_t b = 0; b < count; ++b)
-        raw[b] = evidence_of(blocks + b * block_size, s,
-                             offset + static_cast<std::int64_t>(b * block_size), block_size);
+    bool any_likely = false;
+    for (std::size_t b = 0; b < count; ++b) {
+        raw[b] = evidence_of(blocks + b * block_size, s);
+        any_likely = any_likely || raw[b] > evidence::unchanged;
+    }
+    // A block torn at a page lies next to a block wholly in the page on its new side, which then
+    // does not read as still to convert, as long as a block is at most half a page: only such a
+    // block's neighbours, and longer blocks, are looked at for groups seen twice. At a sector
+    // the new side is all that comes before.
+    const bool long_blocks = block_size > page / 2;
+    const auto still = [&](std::size_t b) {
+        return raw[b] == evidence::certain_per_channel || raw[b] == evidence::likely_per_channel;
+    };
+    bool before_still = context.previous == verdict::per_channel;
+    bool this_still = count != 0 && still(0);
+    for (std::size_t b = 0; b < count; ++b) {
+        const bool next_still = b + 1 < count && still(b + 1);
+        if (long_blocks || !(before_still && this_still && next_still)) {
+            const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
+            const std::int64_t boundary = sector - start % sector;  // the first past its start
+            const evidence e = raw[b];
+            if (e != evidence::neither && e != evidence::unchanged && boundary < block_size &&
+                torn(blocks + b * block_size, s, static_cast<std::size_t>(boundary), block_size))
+                raw[b] = evidence::torn;
+        }
+        before_still = this_still;
+        this_still = next_still;
+    }
 
-    // Zeros at a fade or a tail can make a block or two likely the wrong way, but not a run of
-    // them: a likely block stands only in a run of at least this many blocks of its layout.
-    constexpr std::size_t run_needed = 3;
+    const side context_side = side_of(evidence_of(context.previous, false));
+    if (count == 0)
+        return;
+    // The run of one layout that ends the blocks goes on into the next ones; only whether it
+    // is long enough matters. Read before the verdicts replace the evidence.
+    const evidence last = raw[count - 1];
+    const side last_side = side_of(last);
+    std::size_t tail = 0;
+    while (last_side != side::none && tail < std::min(count, run_needed) &&
+           side_of(raw[count - 1 - tail]) == last_side)
+        ++tail;
+    const std::size_t next_run = std::min(
+        run_needed, tail == count && context_side == last_side ? context.run + tail : tail);
     evidence previous = evidence_of(context.previous, false);
     std::size_t run_start = 0, run_end = 0;  // the run of one layout that holds block b
-    for (std::size_t b = 0; b < count; ++b) {
+    for (std::size_t b = 0; any_likely && b < count; ++b) {
         const evidence e = raw[b];
-        verdict v = verdict_of(e);
         const side likely = side_of(e);
+        verdict v = verdict_of(e);
         if (likely != side::none && !certain(e)) {
             if (b >= run_end) {
                 run_start = b;
@@ -223,8 +378,7 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
                 while (run_end < count && side_of(raw[run_end]) == likely)
                     ++run_end;
             }
-            const std::size_t carried =
-                run_start == 0 && side_of(previous) == likely ? context.run : 0;
+            const std::size_t carried = run_start == 0 && context_side == likely ? context.run : 0;
             if (run_end - run_start + carried < run_needed)
                 v = verdict::unknown;
             // Between blocks of the two layouts, across a page the system may have written back
@@ -240,16 +394,8 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         previous = e;
         verdicts[b] = v;
     }
-    // The run of one layout that ends the blocks goes on into the next ones.
-    std::size_t tail = 0;
-    while (tail < count && side_of(raw[count - 1 - tail]) == side_of(previous) &&
-           side_of(previous) != side::none)
-        ++tail;
-    context.run =
-        tail == count && side_of(evidence_of(context.previous, false)) == side_of(previous)
-            ? context.run + tail
-            : tail;
-    context.previous = verdict_of(previous);
+    context.run = next_run;
+    context.previous = verdict_of(last);
 }
 
 }  // namespace blockbraider
