@@ -147,8 +147,8 @@ TEST(HeaderTest, BadHeadersAreRejectedAndTinyFormsExamineNothing) {
     Bytes not_riff = good, not_wave = good;
     not_riff[3] = 'X';
     not_wave[11] = 'X';
-    // With riff_end at 12 or below, even a broken chunk after the header is never read.
-    const Bytes broken_chunk = make_riff({fmt_chunk(3, 24)});
+    // With riff_end at 12 or below, even a chunk that fails when read is never read.
+    const Bytes broken_chunk = make_riff({fmt_chunk(2, 24, 0x11)});
     expect_cases({
         {"eleven bytes",
          Bytes(good.begin(), good.begin() + 11),
@@ -391,7 +391,7 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
             SCOPED_TRACE(state.name);
             riff::write_file(path, state.start);
             tool::Outcome outcome{};
-            for (const std::size_t limit : state.limits) {
+            for ([[maybe_unused]] const std::size_t limit : state.limits) {
 #if !defined(_WIN32)
                 rlimit saved{};
                 ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
