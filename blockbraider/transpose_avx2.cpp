@@ -62,7 +62,7 @@ BLOCKBRAIDER_INLINE BLOCKBRAIDER_TARGET_AVX2 void transpose_8x4(const unsigned c
 }
 
 // Five channels or more: four words at a time, eight channels to a tile; returns the first word
-// left.
+// left. It follows transpose_tiles in transpose_kernels.hpp, with tiles twice as wide.
 template <std::uint32_t fixed_channels>
 BLOCKBRAIDER_INLINE BLOCKBRAIDER_TARGET_AVX2 std::uint32_t transpose_tiles_8(
     const unsigned char* in, unsigned char* out, std::uint32_t channels, std::uint32_t words) {
@@ -149,61 +149,37 @@ BLOCKBRAIDER_INLINE BLOCKBRAIDER_TARGET_AVX2 std::uint32_t transpose_narrow(cons
     return w;
 }
 
-template <std::uint32_t fixed_channels, std::uint32_t fixed_words = 0>
-BLOCKBRAIDER_TARGET_AVX2 void transpose_blocks(const unsigned char* in, unsigned char* out,
-                                               std::uint32_t channels, std::uint32_t words,
-                                               std::size_t blocks) {
-    if constexpr (fixed_channels != 0)
-        channels = fixed_channels;
-    if constexpr (fixed_words != 0)
-        words = fixed_words;
-    const std::size_t block_size = std::size_t{4} * words * channels;
-    for (std::size_t b = 0; b < blocks; ++b, in += block_size, out += block_size) {
-        std::uint32_t w = 0;
-        if constexpr (fixed_channels >= 2 && fixed_channels <= 4)
-            w = transpose_narrow<fixed_channels>(in, out, words);
-        else
-            w = transpose_tiles_8<fixed_channels>(in, out, channels, words);
-        w = transpose_tiles<fixed_channels>(in, out, channels, words, w);
-        transpose_rest(in, out, channels, words, w);
+// The loop over blocks is the SSE2 file's, written again here so that it is compiled for AVX2:
+// its tiles are inlined into it only then.
+template <std::uint32_t fixed_channels, std::uint32_t fixed_words>
+struct avx2_kernel {
+    BLOCKBRAIDER_TARGET_AVX2 static void blocks(const unsigned char* in, unsigned char* out,
+                                                std::uint32_t channels, std::uint32_t words,
+                                                std::size_t count) {
+        if constexpr (fixed_channels != 0)
+            channels = fixed_channels;
+        if constexpr (fixed_words != 0)
+            words = fixed_words;
+        const std::size_t block_size = std::size_t{4} * words * channels;
+        for (std::size_t b = 0; b < count; ++b, in += block_size, out += block_size) {
+            std::uint32_t w = 0;
+            if constexpr (fixed_channels >= 2 && fixed_channels <= 4)
+                w = transpose_narrow<fixed_channels>(in, out, words);
+            else
+                w = transpose_tiles_8<fixed_channels>(in, out, channels, words);
+            w = transpose_tiles<fixed_channels>(in, out, channels, words, w);
+            transpose_rest(in, out, channels, words, w);
+        }
     }
-}
-
-// 36 bytes a channel (9 words) is by far the commonest size in real files: it gets a copy of its
-// own, unrolled whole.
-template <std::uint32_t channels>
-BLOCKBRAIDER_TARGET_AVX2 void transpose_common(const unsigned char* in, unsigned char* out,
-                                               std::uint32_t words, std::size_t blocks) {
-    if (words == 9)
-        transpose_blocks<channels, 9>(in, out, channels, words, blocks);
-    else
-        transpose_blocks<channels>(in, out, channels, words, blocks);
-}
+};
 
 }  // namespace
 
-// The same counts as interleave_sse2 have copies of their own. This entry point itself is compiled
-// for every processor: a function declared without the AVX2 target must be defined without it.
+// This entry point itself is compiled for every processor: a function declared without the AVX2
+// target must be defined without it. The kernels it calls carry the target.
 void interleave_avx2(const unsigned char* in, unsigned char* out, std::uint32_t channels,
                      std::uint32_t words, std::size_t blocks) {
-    switch (channels) {
-        case 2: transpose_common<2>(in, out, words, blocks); break;
-        case 3: transpose_common<3>(in, out, words, blocks); break;
-        case 4: transpose_common<4>(in, out, words, blocks); break;
-        case 5: transpose_common<5>(in, out, words, blocks); break;
-        case 6: transpose_common<6>(in, out, words, blocks); break;
-        case 7: transpose_common<7>(in, out, words, blocks); break;
-        case 8: transpose_common<8>(in, out, words, blocks); break;
-        case 9: transpose_common<9>(in, out, words, blocks); break;
-        case 10: transpose_common<10>(in, out, words, blocks); break;
-        case 11: transpose_common<11>(in, out, words, blocks); break;
-        case 12: transpose_common<12>(in, out, words, blocks); break;
-        case 13: transpose_common<13>(in, out, words, blocks); break;
-        case 14: transpose_common<14>(in, out, words, blocks); break;
-        case 15: transpose_common<15>(in, out, words, blocks); break;
-        case 16: transpose_common<16>(in, out, words, blocks); break;
-        default: transpose_blocks<0>(in, out, channels, words, blocks); break;
-    }
+    for_channels<avx2_kernel>(in, out, channels, words, blocks);
 }
 
 }  // namespace blockbraider

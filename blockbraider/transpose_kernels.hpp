@@ -145,6 +145,43 @@ BLOCKBRAIDER_INLINE std::uint32_t transpose_tiles(const unsigned char* in, unsig
 }
 #endif
 
+// Both instruction sets choose the same copy of their kernel: every channel count that real
+// files carry, mono to 7.1 and the ambisonic orders up to the third, has one of its own, and 36
+// bytes a channel (9 words), by far the commonest size, one unrolled whole; the rest take the
+// counts at run time. `kernel<channels, words>::blocks` is the kernel, 0 meaning "at run time".
+template <template <std::uint32_t, std::uint32_t> class kernel, std::uint32_t channels>
+BLOCKBRAIDER_INLINE void for_words(const unsigned char* in, unsigned char* out, std::uint32_t words,
+                                   std::size_t blocks) {
+    if (words == 9)
+        kernel<channels, 9>::blocks(in, out, channels, words, blocks);
+    else
+        kernel<channels, 0>::blocks(in, out, channels, words, blocks);
+}
+
+template <template <std::uint32_t, std::uint32_t> class kernel>
+BLOCKBRAIDER_INLINE void for_channels(const unsigned char* in, unsigned char* out,
+                                      std::uint32_t channels, std::uint32_t words,
+                                      std::size_t blocks) {
+    switch (channels) {
+        case 2: for_words<kernel, 2>(in, out, words, blocks); break;
+        case 3: for_words<kernel, 3>(in, out, words, blocks); break;
+        case 4: for_words<kernel, 4>(in, out, words, blocks); break;
+        case 5: for_words<kernel, 5>(in, out, words, blocks); break;
+        case 6: for_words<kernel, 6>(in, out, words, blocks); break;
+        case 7: for_words<kernel, 7>(in, out, words, blocks); break;
+        case 8: for_words<kernel, 8>(in, out, words, blocks); break;
+        case 9: for_words<kernel, 9>(in, out, words, blocks); break;
+        case 10: for_words<kernel, 10>(in, out, words, blocks); break;
+        case 11: for_words<kernel, 11>(in, out, words, blocks); break;
+        case 12: for_words<kernel, 12>(in, out, words, blocks); break;
+        case 13: for_words<kernel, 13>(in, out, words, blocks); break;
+        case 14: for_words<kernel, 14>(in, out, words, blocks); break;
+        case 15: for_words<kernel, 15>(in, out, words, blocks); break;
+        case 16: for_words<kernel, 16>(in, out, words, blocks); break;
+        default: kernel<0, 0>::blocks(in, out, channels, words, blocks); break;
+    }
+}
+
 }  // namespace
 
 }  // namespace blockbraider

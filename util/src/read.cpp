@@ -57,6 +57,8 @@ void get_bytes(std::FILE* stream, unsigned char* buffer, std::size_t count) {
     read_exact(stream, buffer, count, 173, "get_bytes");
 }
 
+// The seek variants are written out one by one, alike in shape: each names its own site and
+// function in its own call, as the diagnostics quote them.
 std::uint8_t get_byte_seek(std::int32_t offset, std::FILE* stream) {
     seek_to(offset, stream, 94, "get_byte_seek");
     return get_byte(stream);

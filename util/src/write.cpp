@@ -39,6 +39,8 @@ void pack_32_be(std::uint32_t value, unsigned char* bytes) {
     pack_16_be(value, bytes + 2);
 }
 
+// The writers are written out one by one, alike in shape: each names its own site and function
+// in its own call, as the diagnostics quote them.
 void put_byte(std::uint32_t value, std::FILE* stream) {
     const unsigned char b[1] = {static_cast<unsigned char>(value)};
     write_exact(stream, b, sizeof b, 188, "put_byte");
