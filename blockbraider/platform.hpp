@@ -8,20 +8,22 @@
 // descriptors, a lock on the file, writes that signals cannot cut short, the file's length,
 // reads that leave the stream where it is, and a file that is on the disk before success.
 
+// Each system has files of its own, which CMake picks: platform_windows.cpp on Windows, and
+// elsewhere platform_posix.cpp with the lock, the held signals and the sync that the system
+// does best (lock_linux.cpp or lock_posix.cpp, signals_linux.cpp or signals_posix.cpp,
+// sync_macos.cpp, sync_fdatasync.cpp or sync_fsync.cpp).
+
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#if !defined(_WIN32)
-#include <signal.h>
-#endif
-
 namespace blockbraider {
 
-#if defined(_WIN32)
-using held_signals = int;  // nothing to put back there: the write holds a lock instead
-#else
-using held_signals = sigset_t;  // the signal mask that hold_signals replaced
-#endif
+/// What hold_signals replaced, for release_signals to put back: room for any system's signal
+/// mask, which only the system's own file reads.
+struct held_signals {
+    alignas(std::max_align_t) unsigned char state[128];
+};
 
 /// Makes the standard descriptors safe before the file is opened: any of 0, 1 and 2 that is
 /// closed gets the null device, so that the file can never take its number and receive a

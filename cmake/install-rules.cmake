@@ -13,7 +13,7 @@ set(package_dir "${CMAKE_INSTALL_LIBDIR}/cmake/blockbraider")
 install(TARGETS blockbraider RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tool)
 install(FILES doc/blockbraider.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tool)
 
-install(TARGETS util EXPORT blockbraiderTargets
+install(TARGETS blockbraider_util EXPORT blockbraiderTargets
         ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev)
 install(DIRECTORY util/include/util DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/blockbraider"
         COMPONENT dev)

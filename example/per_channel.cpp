@@ -50,8 +50,9 @@ int main(int argc, char** argv) {
             const std::uint32_t words = block_size / channels / 4;
             std::vector<unsigned char> block(block_size);
             for (std::size_t at = 0; at + block_size <= size; at += block_size) {
-                const unsigned char* back = blockbraider::interleave_blocks(
-                    chunk + 8 + at, block.data(), words, channels, 1);
+                const unsigned char* back =
+                    blockbraider::interleave_blocks(chunk + 8 + at, block.data(), words, channels,
+                                                    1, blockbraider::wide_vectors_available());
                 std::memmove(chunk + 8 + at, back, block_size);
             }
         }

@@ -97,7 +97,8 @@ TEST(FaultTest, EverySiteThatNoFileCanReach) {
         {"fwrite:2:EIO:728,fseek:7:EIO", at + "40" + pass + "fwrite: fwrite: " + reason(EIO),
          batch + 728},
         // The sync or the close fails after every block has been written.
-        {"fdatasync:1:EIO", at + "105:main:fdatasync: fdatasync: " + reason(EIO), f.data.size()},
+        {BLOCKBRAIDER_SYNC_CALL ":1:EIO", at + "105:main:fdatasync: fdatasync: " + reason(EIO),
+         f.data.size()},
         {"fclose:1:EIO", at + "106:main:fclose: fclose: " + reason(EIO), f.data.size()},
     };
     for (const auto& c : cases) {

@@ -93,11 +93,16 @@ TEST(SurroundingsTest, ASecondProcessOnTheSameFileIsTurnedAway) {
     CloseHandle(other);
 #else
     // The other process holds the file through a hard link of its own, with flock, or with the
-    // record lock that fcntl and lockf take, which Linux keeps apart from flock's.
+    // record lock that fcntl and lockf take, which Linux keeps apart from flock's. The portable
+    // build takes the record lock alone, all that POSIX gives.
     const std::string link = tool::temp_path("link.wav");
     std::filesystem::remove(link);
     std::filesystem::create_hard_link(path, link);
+#if defined(BLOCKBRAIDER_TAKES_FLOCK)
     for (const bool record_lock : {false, true}) {
+#else
+    for (const bool record_lock : {true}) {
+#endif
         SCOPED_TRACE(record_lock ? "record lock" : "flock");
         const int other = open(link.c_str(), O_RDWR);
         struct flock whole_file {};

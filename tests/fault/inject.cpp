@@ -29,6 +29,7 @@ int __real_fclose(std::FILE* stream);
 void* __real_malloc(std::size_t size);
 ssize_t __real_pread(int fd, void* buffer, std::size_t count, off_t offset);
 int __real_fdatasync(int fd);
+int __real_fsync(int fd);
 int __real_flock(int fd, int operation);
 int __real_fcntl(int fd, int command, ...);
 }
@@ -68,8 +69,8 @@ void parse_action(const char* text, Fault* fault) {
 // plans start the counts afresh. Nothing here allocates: it also runs inside malloc.
 bool take(const char* function, Fault* fault) {
     static char plans[256];
-    static const char* names[] = {"fopen",  "fseek", "fread",     "fwrite", "fclose",
-                                  "malloc", "pread", "fdatasync", "flock",  "fcntl"};
+    static const char* names[] = {"fopen", "fseek",     "fread", "fwrite", "fclose", "malloc",
+                                  "pread", "fdatasync", "fsync", "flock",  "fcntl"};
     constexpr std::size_t functions = sizeof names / sizeof names[0];
     static long calls[functions];
     const char* wanted = std::getenv("BLOCKBRAIDER_FAULT");
@@ -189,6 +190,8 @@ ssize_t __wrap_pread(int fd, void* buffer, std::size_t count, off_t offset) {
 }
 
 int __wrap_fdatasync(int fd) { FAIL_OR_CALL(fdatasync, fd); }
+
+int __wrap_fsync(int fd) { FAIL_OR_CALL(fsync, fd); }
 
 int __wrap_flock(int fd, int operation) { FAIL_OR_CALL(flock, fd, operation); }
 

@@ -1,23 +1,112 @@
 // SPDX-FileCopyrightText: 2026 The blockbraider authors
 // SPDX-License-Identifier: MIT
 
+// Everything that differs on Windows: the standard streams, the lock, Ctrl+C, the file's length,
+// positional reads, the sync, a start from Explorer, and the C runtime's wildcard expansion.
 #include "explorer.hpp"
+#include "platform.hpp"
 
-#if defined(_WIN32)
+#include <util/util.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+#include <string>
+
 #if !defined(NOMINMAX)
 #define NOMINMAX
 #endif
 #define WIN32_LEAN_AND_MEAN
 #include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
-#include <cstdio>
-#include <string>
-#endif
+// The C runtime, not the shell, expands wildcard patterns on Windows; ask it to, so that the
+// arguments are counted after the expansion as they are on other systems.
+extern "C" {
+int _dowildcard = -1;
+}
 
 namespace blockbraider {
 
-#if defined(_WIN32)
+void prepare_standard_streams() {
+    // The C runtime keeps descriptors 0 to 2 for the standard streams even when the process
+    // starts without them, so the file can never take one of their numbers. Diagnostics end in
+    // a bare newline everywhere, so that scripts that read them see the same bytes.
+    _setmode(_fileno(stderr), _O_BINARY);
+}
+
+// Windows has no signal for a file-size limit: the write itself fails.
+void ignore_file_size_signal() {}
+
+lock_result lock_file(std::FILE* stream) {
+    auto* file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    OVERLAPPED whole_file{};
+    if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole_file))
+        return lock_result::taken;
+    return GetLastError() == ERROR_LOCK_VIOLATION ? lock_result::held_elsewhere
+                                                  : lock_result::unsupported;
+}
+
+namespace {
+
+// Held by the tool for the length of each write, and taken by the console's control handler,
+// which runs on a thread of its own, before it ends the process: so Ctrl+C, Ctrl+Break or a
+// closing console ends the tool only between writes. A lock the handler shares with the write
+// must live outside both functions.
+SRWLOCK writing = SRWLOCK_INIT;
+
+BOOL WINAPI end_between_writes(DWORD) {
+    AcquireSRWLockExclusive(&writing);
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+}  // namespace
+
+// The handler is added, never the console's own setting changed: a tool started with Ctrl+C
+// ignored, as a parent may ask, is never told of Ctrl+C, and stays that way.
+held_signals hold_signals() {
+    [[maybe_unused]] static const BOOL added = SetConsoleCtrlHandler(end_between_writes, TRUE);
+    AcquireSRWLockExclusive(&writing);
+    return {};  // nothing to put back: the write holds a lock instead
+}
+
+void release_signals(const held_signals&) { ReleaseSRWLockExclusive(&writing); }
+
+std::int64_t file_length(std::FILE* stream) {
+    struct _stat64 status;
+    if (_fstat64(_fileno(stream), &status) != 0)
+        util::fatal_errno("blockbraider", 27, "file_length", "fstat");
+    return (status.st_mode & _S_IFMT) == _S_IFREG ? status.st_size
+                                                  : std::numeric_limits<std::int64_t>::max();
+}
+
+// The stream has no buffer, and is positioned before every use, so reading its descriptor
+// directly moves nothing it relies on.
+std::size_t read_at(std::FILE* stream, std::int64_t offset, unsigned char* buffer,
+                    std::size_t count) {
+    const int fd = _fileno(stream);
+    if (_lseeki64(fd, offset, SEEK_SET) == -1)
+        util::fatal_errno("blockbraider", 17, "read_at", "pread");
+    std::size_t got = 0;
+    while (got < count) {
+        const int n = _read(fd, buffer + got,
+                            static_cast<unsigned>(std::min<std::size_t>(count - got, 1 << 30)));
+        if (n < 0)
+            util::fatal_errno("blockbraider", 17, "read_at", "pread");
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+// _commit is FlushFileBuffers, with the error as errno.
+bool sync_file(std::FILE* stream) { return _commit(_fileno(stream)) == 0; }
 
 // Windows gives a console of its own to any console program that a process without one starts,
 // a service or a graphical front end say, and such a caller reads the tool's output or hides its
@@ -112,15 +201,5 @@ int convert_each_and_wait(int count, char** files, const char* usage) {
     _getch();
     return status;
 }
-
-#else
-
-// No other system starts a program on a console of its own.
-bool alone_on_console() { return false; }
-
-// Never called where alone_on_console() is false.
-int convert_each_and_wait(int, char**, const char*) { return 1; }
-
-#endif
 
 }  // namespace blockbraider
