@@ -173,7 +173,10 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
     bool seen_twice = false;
     // Only the groups that cross are visited: for channel c, the words w whose two places lie
     // on either side, so that a whole block is usually told by its first pair.
-    for (std::size_t c = 0; c < s.channels; ++c) {
+    // Rows that end before `after` hold no old place past it: with the new side first, the
+    // pairs begin at the row that holds `after`.
+    for (std::size_t c = new_first ? std::min<std::size_t>(after / s.words, s.channels) : 0;
+         c < s.channels; ++c) {
         const std::size_t row = c * s.words;
         std::size_t first = 0, end = 0;
         if (new_first) {
@@ -201,8 +204,12 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
 
 // `boundary`: where the block's first sector boundary lies inside it, if it is less than the
 // block size.
-bool torn(const unsigned char* block, shape s, std::size_t boundary, std::uint32_t block_size) {
-    for (std::size_t at = boundary; at < block_size; at += sector)
+// Looks at every boundary inside the block at a multiple of `step` (a sector, or a page) of the
+// file; the block starts at file offset `start`.
+bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t block_size,
+          std::int64_t step) {
+    for (auto at = static_cast<std::size_t>(step - start % step); at < block_size;
+         at += static_cast<std::size_t>(step))
         if (torn_at(block, s, at, true) || torn_at(block, s, at, false))
             return true;
     return false;
@@ -263,11 +270,11 @@ bool plainly_still_to_convert(const unsigned char* blocks, std::size_t count,
                               std::uint32_t channels, std::uint32_t block_size, std::int64_t offset,
                               judge_context& context) {
     const shape s{channels, block_size / channels / 4};
-    const auto untorn = [&](std::size_t b) {
-        const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
-        const std::int64_t boundary = sector - start % sector;
-        return boundary >= block_size ||
-               !torn(blocks + b * block_size, s, static_cast<std::size_t>(boundary), block_size);
+    // Between two blocks still to convert, only a power cut's mix of pages can tear a block,
+    // at a page; next to anything else, a kill's cut at a sector can too.
+    const auto untorn = [&](std::size_t b, bool between_still = false) {
+        return !torn(blocks + b * block_size, s, offset + static_cast<std::int64_t>(b * block_size),
+                     block_size, between_still ? page : sector);
     };
     // A block whose headers fit both layouts by chance, alone between two that are plainly
     // still to convert, shares a page with one of them and is converted with them, as the
@@ -277,9 +284,14 @@ bool plainly_still_to_convert(const unsigned char* blocks, std::size_t count,
     std::size_t found = 0;
     switch (channels) {
         case 2: found = both_blocks<2>(blocks, count, channels, block_size, both); break;
+        case 3: found = both_blocks<3>(blocks, count, channels, block_size, both); break;
         case 4: found = both_blocks<4>(blocks, count, channels, block_size, both); break;
+        case 5: found = both_blocks<5>(blocks, count, channels, block_size, both); break;
         case 6: found = both_blocks<6>(blocks, count, channels, block_size, both); break;
+        case 7: found = both_blocks<7>(blocks, count, channels, block_size, both); break;
         case 8: found = both_blocks<8>(blocks, count, channels, block_size, both); break;
+        case 12: found = both_blocks<12>(blocks, count, channels, block_size, both); break;
+        case 16: found = both_blocks<16>(blocks, count, channels, block_size, both); break;
         default: found = both_blocks<0>(blocks, count, channels, block_size, both); break;
     }
     if (found == too_many || (found != 0 && block_size > page / 2))
@@ -289,7 +301,7 @@ bool plainly_still_to_convert(const unsigned char* blocks, std::size_t count,
             return false;
     if (block_size > page / 2) {
         for (std::size_t b = 0; b < count; ++b)
-            if (!untorn(b))
+            if (!untorn(b, (b != 0 || context.previous == verdict::per_channel) && b + 1 != count))
                 return false;
     } else if (count != 0 &&
                ((context.previous != verdict::per_channel && !untorn(0)) || !untorn(count - 1))) {
@@ -340,12 +352,12 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
     bool this_still = count != 0 && still(0);
     for (std::size_t b = 0; b < count; ++b) {
         const bool next_still = b + 1 < count && still(b + 1);
-        if (long_blocks || !(before_still && this_still && next_still)) {
-            const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
-            const std::int64_t boundary = sector - start % sector;  // the first past its start
+        const bool between_still = before_still && this_still && next_still;
+        if (long_blocks || !between_still) {
             const evidence e = raw[b];
-            if (e != evidence::neither && e != evidence::unchanged && boundary < block_size &&
-                torn(blocks + b * block_size, s, static_cast<std::size_t>(boundary), block_size))
+            if (e != evidence::neither && e != evidence::unchanged &&
+                torn(blocks + b * block_size, s, offset + static_cast<std::int64_t>(b * block_size),
+                     block_size, between_still ? page : sector))
                 raw[b] = evidence::torn;
         }
         before_still = this_still;
