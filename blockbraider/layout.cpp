@@ -202,8 +202,6 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
     return seen_twice;
 }
 
-// `boundary`: where the block's first sector boundary lies inside it, if it is less than the
-// block size.
 // Looks at every boundary inside the block at a multiple of `step` (a sector, or a page) of the
 // file; the block starts at file offset `start`.
 bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t block_size,
@@ -233,31 +231,11 @@ evidence evidence_of(const unsigned char* block, shape s) {
 }
 
 verdict verdict_of(evidence e) {
-    switch (e) {
-        case evidence::certain_per_channel:
-        case evidence::likely_per_channel: return verdict::per_channel;
-        case evidence::certain_interleaved:
-        case evidence::likely_interleaved: return verdict::interleaved;
-        case evidence::unknown: return verdict::unknown;
-        case evidence::neither: return verdict::neither;
-        case evidence::torn: return verdict::torn;
-        case evidence::unchanged: return verdict::unchanged;
-    }
-    return verdict::unknown;
-}
-
-evidence evidence_of(verdict v, bool is_certain) {
-    switch (v) {
-        case verdict::per_channel:
-            return is_certain ? evidence::certain_per_channel : evidence::likely_per_channel;
-        case verdict::interleaved:
-            return is_certain ? evidence::certain_interleaved : evidence::likely_interleaved;
-        case verdict::unknown: return evidence::unknown;
-        case verdict::neither: return evidence::neither;
-        case verdict::torn: return evidence::torn;
-        case verdict::unchanged: return evidence::unchanged;
-    }
-    return evidence::unknown;
+    if (e == evidence::likely_per_channel)
+        return verdict::per_channel;
+    if (e == evidence::likely_interleaved)
+        return verdict::interleaved;
+    return static_cast<verdict>(e);
 }
 
 }  // namespace
@@ -364,7 +342,7 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         this_still = next_still;
     }
 
-    const side context_side = side_of(evidence_of(context.previous, false));
+    const side context_side = side_of(static_cast<evidence>(context.previous));
     if (count == 0)
         return;
     // The run of one layout that ends the blocks goes on into the next ones; only whether it
@@ -377,7 +355,7 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         ++tail;
     const std::size_t next_run = std::min(
         run_needed, tail == count && context_side == last_side ? context.run + tail : tail);
-    evidence previous = evidence_of(context.previous, false);
+    evidence previous = static_cast<evidence>(context.previous);
     std::size_t run_start = 0, run_end = 0;  // the run of one layout that holds block b
     for (std::size_t b = 0; any_likely && b < count; ++b) {
         const evidence e = raw[b];

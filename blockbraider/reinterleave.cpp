@@ -24,11 +24,6 @@ namespace {
 // batch stays in the processor's cache between the read, the permutation and the write.
 constexpr std::size_t batch_target = std::size_t{1024} * 1024;
 
-// Judging a batch reads it once more: in pieces of this size, that read comes from the
-// processor's own cache, and the permutation's right after it too (a batch judged whole first
-// took a quarter longer with small blocks).
-constexpr std::size_t piece_target = std::size_t{64} * 1024;
-
 // How many leading blocks of a judged batch can be written at once: every one still to convert,
 // or unchanged by the permutation, or unknown between two blocks still to convert that share a
 // page with it, so that no crash could have left them apart. `last_end` is where the last block
@@ -100,7 +95,6 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     const chunk_info chunk{stream,   data_offset, data_size,
                            channels, block_size,  wide_vectors_available()};
     const bool judged = layouts_differ(channels, per_channel);
-    const std::size_t piece_blocks = std::max<std::size_t>(1, piece_target / block_size);
     judge_context context;
     std::int64_t last_end = -1;
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
@@ -123,39 +117,23 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         const int read_errno = errno;
         std::size_t writable = blocks;
         bool settled = true;
-        const unsigned char* interleaved = buffer.in;
         if (judged) {
-            // Each piece is judged and interleaved while it is still in the processor's cache;
-            // what is written waits until the whole batch is judged.
-            bool plain = true;
-            for (std::size_t first = 0; first < blocks; first += piece_blocks) {
-                const std::size_t n = std::min(piece_blocks, blocks - first);
-                const std::int64_t at = position + static_cast<std::int64_t>(first * block_size);
-                const unsigned char* piece = buffer.in + first * block_size;
-                if (plainly_still_to_convert(piece, n, channels, block_size, at, context)) {
-                    std::fill_n(buffer.verdicts + first, n, verdict::per_channel);
-                } else {
-                    judge_blocks(piece, n, channels, block_size, at, context,
-                                 buffer.verdicts + first);
-                    plain = false;
-                }
-                interleaved = interleave_blocks(buffer.in + first * block_size,
-                                                buffer.out + first * block_size, channels,
-                                                per_channel / 4, n, chunk.wide_vectors) -
-                              first * block_size;
-            }
-            if (plain)
+            if (plainly_still_to_convert(buffer.in, blocks, channels, block_size, position,
+                                         context)) {
                 last_end = position + static_cast<std::int64_t>(blocks * block_size);
-            else
+            } else {
+                judge_blocks(buffer.in, blocks, channels, block_size, position, context,
+                             buffer.verdicts);
                 writable =
                     writable_now(buffer.verdicts, blocks, position, block_size, last_end, settled);
+            }
             // The next batch starts after what is written now, and is judged from there on.
             if (writable != blocks)
                 context = context_before(buffer.verdicts, writable);
-        } else {
-            interleaved = interleave_blocks(buffer.in, buffer.out, channels, per_channel / 4,
-                                            blocks, chunk.wide_vectors);
         }
+        // The batch is judged before it is interleaved, which overwrites what it was read into.
+        const unsigned char* interleaved = interleave_blocks(
+            buffer.in, buffer.out, channels, per_channel / 4, blocks, chunk.wide_vectors);
         if (writable != 0)
             write_blocks(chunk, position, interleaved, writable * block_size, buffer.spare_block);
         if (read_failed) {

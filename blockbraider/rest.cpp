@@ -163,11 +163,10 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
                            : bound{verdict::per_channel, last_end - block_size, last_end};
     place_unknown_runs(verdicts, judged, rest, left);
 
-    bool changed = last_end != -1, doubt = false;
+    bool changed = last_end != -1;
     for (std::size_t done = 0; done < judged;) {
         const std::size_t blocks = std::min(judged - done, batch_blocks);
         const verdict* piece = verdicts + done;
-        doubt = doubt || std::find(piece, piece + blocks, verdict::torn) != piece + blocks;
         if (std::find(piece, piece + blocks, verdict::per_channel) != piece + blocks) {
             const auto position = static_cast<std::int32_t>(rest.offset_of(done));
             if (std::fseek(chunk.stream, position, SEEK_SET) != 0)
@@ -196,7 +195,7 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
         }
         done += blocks;
     }
-    if (doubt)
+    if (std::find(verdicts, verdicts + judged, verdict::torn) != verdicts + judged)
         refuse(verdicts, judged, rest, changed);
     std::free(verdicts);
     if (judged < count) {
