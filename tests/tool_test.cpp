@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -315,10 +316,12 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
         const char* name;
         std::uint32_t channels, block_size;
         std::size_t blocks;
-        std::vector<std::uint32_t> silent;
+        std::vector<std::uint32_t> silent;  // channels silent throughout
+        std::size_t silent_start = 0;       // blocks of silence in every channel first
     };
     const Kind kinds[] = {
         {"music in 2 channels of 36 bytes", 2, 72, 2 * 14563 + 100, {}},
+        {"music after silence longer than a batch", 2, 72, 2 * 14563 + 100, {}, 14563 + 10},
         {"2 channels of 512 bytes, the first silent", 2, 1024, 2000, {0}},
         {"8 channels of 36 bytes, the first silent", 8, 288, 9000, {0}},
         {"6 channels of 36 bytes, only the last sounding", 6, 216, 9000, {0, 1, 2, 3, 4}}};
@@ -330,6 +333,7 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
             for (const std::uint32_t c : kind.silent)
                 std::fill_n(data.begin() + static_cast<std::ptrdiff_t>(at + c * bs / kind.channels),
                             bs / kind.channels, 0);
+        std::fill_n(data.begin(), kind.silent_start * bs, 0);
         const auto file = [&](const Bytes& body) {
             return make_riff({fmt_chunk(kind.channels, bs), data_chunk(body)});
         };
@@ -364,8 +368,10 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
             std::vector<std::size_t> limits;  // runs under a file-size limit this far into the
                                               // data; 0 for none
             bool exact;  // whether it must end exactly converted: the tool's own stops must
+            bool last_through_link = false;
         } states[] = {
             {"fresh, run three times", before, {0, 0, 0}, true},
+            {"fresh, then again through a hard link", before, {0, 0}, true, true},
             {"converted", after, {0}, true},
 #if !defined(_WIN32)
             {"stopped among a block's headers, then in the second batch",
@@ -386,12 +392,15 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
              {0},
              false},
         };
-        const std::string path = tool::temp_path("file.wav");
+        const std::string path = tool::temp_path("file.wav"), link = tool::temp_path("link.wav");
         for (const auto& state : states) {
             SCOPED_TRACE(state.name);
             riff::write_file(path, state.start);
+            std::filesystem::remove(link);
+            std::filesystem::create_hard_link(path, link);
             tool::Outcome outcome{};
-            for ([[maybe_unused]] const std::size_t limit : state.limits) {
+            for (std::size_t run = 0; run < state.limits.size(); ++run) {
+                [[maybe_unused]] const std::size_t limit = state.limits[run];
 #if !defined(_WIN32)
                 rlimit saved{};
                 ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -400,7 +409,8 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
                     limited.rlim_cur = data_at + limit;
                 ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
 #endif
-                outcome = tool::run({path});
+                const bool last = run + 1 == state.limits.size();
+                outcome = tool::run({last && state.last_through_link ? link : path});
 #if !defined(_WIN32)
                 ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
 #endif
@@ -443,6 +453,20 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
                         outcome.err.compare(outcome.err.size() - done.size(), done.size(), done) ==
                             0)
                 << outcome.err;
+            // The first bytes named are whole blocks of the data, left as they were found.
+            unsigned long first_named = 0, last_named = 0;  // as the tool prints them
+            ASSERT_EQ(
+                std::sscanf(outcome.err.c_str(),
+                            "blockbraider:16:convert_rest: cannot tell whether bytes %lu to %lu",
+                            &first_named, &last_named),
+                2);
+            const std::size_t first = first_named, last = last_named;
+            EXPECT_EQ((first - data_at) % bs, 0u);
+            EXPECT_EQ((last + 1 - first) % bs, 0u);
+            EXPECT_TRUE(first >= data_at && last < end.size());
+            EXPECT_TRUE(std::equal(end.begin() + static_cast<std::ptrdiff_t>(first),
+                                   end.begin() + static_cast<std::ptrdiff_t>(last + 1),
+                                   state.start.begin() + static_cast<std::ptrdiff_t>(first)));
         }
     }
 }
