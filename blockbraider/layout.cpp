@@ -163,11 +163,15 @@ bool distinctive(const unsigned char* block, std::size_t index, std::size_t copy
            (index + 1 == groups || index + 1 == copy || group(block, index + 1) != g);
 }
 
-// Whether the block reads as new before byte `at` and old from there on (`new_first`), or the
-// other way round. The interleave moves groups across `at`; in a torn block each group that
-// moved from the old side to the new one is still in its old place too, so every such pair is
-// equal, and at least one of them is not a group that repeats anyway.
-bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first) {
+// What the groups that cross byte `at` say of a block new before it and old from there on
+// (`new_first`), or the other way round. The interleave moves groups across `at`; in a torn
+// block each group that moved from the old side to the new one is still in its old place too,
+// so every such pair is equal. A whole block is seen torn only where at least one of them is
+// not a group that repeats anyway; where every pair is equal but none stands out, as in
+// silence, a tear can only not be ruled out.
+enum class cut : unsigned char { ruled_out, possible, seen };
+
+cut cut_at(const unsigned char* block, shape s, std::size_t at, bool new_first) {
     const std::size_t before = at / 4, after = (at + 3) / 4;  // a group split by `at` is neither
     const std::size_t groups = std::size_t{s.channels} * s.words;
     bool seen_twice = false;
@@ -195,11 +199,11 @@ bool torn_at(const unsigned char* block, shape s, std::size_t at, bool new_first
         for (std::size_t w = first; w < end; ++w) {
             const std::size_t old_place = row + w, new_place = w * s.channels + c;
             if (group(block, old_place) != group(block, new_place))
-                return false;
+                return cut::ruled_out;
             seen_twice = seen_twice || distinctive(block, old_place, new_place, groups);
         }
     }
-    return seen_twice;
+    return seen_twice ? cut::seen : cut::possible;
 }
 
 // Looks at every boundary inside the block at a multiple of `step` (a sector, or a page) of the
@@ -208,9 +212,59 @@ bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t
           std::int64_t step) {
     for (auto at = static_cast<std::size_t>(step - start % step); at < block_size;
          at += static_cast<std::size_t>(step))
-        if (torn_at(block, s, at, true) || torn_at(block, s, at, false))
+        if (cut_at(block, s, at, true) == cut::seen || cut_at(block, s, at, false) == cut::seen)
             return true;
     return false;
+}
+
+// Whether a tear at a page inside the block, the first at file offset `start`, cannot be ruled
+// out. A block of at most a page holds one such boundary, and shares a page with each of its
+// neighbours: its new side is the one by the converted neighbour (`new_first` where that comes
+// first). A longer block may hold pages of either kind in any order.
+bool tear_possible(const unsigned char* block, shape s, std::int64_t start,
+                   std::uint32_t block_size, bool new_first) {
+    for (auto at = static_cast<std::size_t>(page - start % page); at < block_size;
+         at += static_cast<std::size_t>(page))
+        if (cut_at(block, s, at, new_first) != cut::ruled_out ||
+            (block_size > page && cut_at(block, s, at, !new_first) != cut::ruled_out))
+            return true;
+    return false;
+}
+
+// A block's neighbour in the chunk: its layout, where its evidence gives one, or the end of
+// the chunk, or a block not yet read, judged with the next blocks.
+enum class edge : unsigned char { none, chunk, batch };
+struct neighbour {
+    side layout;
+    edge at;
+};
+
+// What becomes of verdict `v` of a block, the first byte at file offset `start`, where a page
+// inside it may hold a tear. Its neighbours share its first and last pages: between blocks of
+// the two layouts it is new on the converted one's side, and torn if no pair of groups rules
+// that out. A block placed by its zeros alone, by the chunk's end, can have been torn there too;
+// by a block not yet read, it is judged again with it.
+verdict page_tear_verdict(verdict v, bool certain, const unsigned char* block, shape s,
+                          std::int64_t start, std::uint32_t block_size, neighbour left,
+                          neighbour right) {
+    if (left.layout != side::none && right.layout != side::none) {
+        if (left.layout == right.layout)
+            return v;
+        return tear_possible(block, s, start, block_size, left.layout == side::interleaved)
+                   ? verdict::torn
+                   : v;
+    }
+    if (certain)
+        return v;
+    if (left.layout != side::none && right.at != edge::none) {
+        if (!tear_possible(block, s, start, block_size, left.layout == side::interleaved))
+            return v;
+        return right.at == edge::chunk ? verdict::torn : verdict::unknown;
+    }
+    if (right.layout != side::none && left.at == edge::chunk &&
+        tear_possible(block, s, start, block_size, right.layout == side::per_channel))
+        return verdict::torn;
+    return v;
 }
 
 evidence evidence_of(const unsigned char* block, shape s) {
@@ -307,16 +361,18 @@ judge_context context_before(const verdict* verdicts, std::size_t count) {
 }
 
 void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
-                  std::uint32_t block_size, std::int64_t offset, judge_context& context,
-                  verdict* verdicts) {
+                  std::uint32_t block_size, std::int64_t offset, chunk_span span,
+                  judge_context& context, verdict* verdicts) {
     const shape s{channels, block_size / channels / 4};
     // The evidence goes into `verdicts` first, one byte a block, so that no second array is
     // needed; the neighbours' evidence is read from it before each block's own is replaced.
     auto* raw = reinterpret_cast<evidence*>(verdicts);
-    bool any_likely = false;
+    bool any_likely = false, seen_per_channel = false, seen_interleaved = false;
     for (std::size_t b = 0; b < count; ++b) {
         raw[b] = evidence_of(blocks + b * block_size, s);
         any_likely = any_likely || raw[b] > evidence::unchanged;
+        seen_per_channel = seen_per_channel || raw[b] == evidence::certain_per_channel;
+        seen_interleaved = seen_interleaved || raw[b] == evidence::certain_interleaved;
     }
     // A block torn at a page lies next to a block wholly in the page on its new side, which then
     // does not read as still to convert, as long as a block is at most half a page: only such a
@@ -357,29 +413,35 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         run_needed, tail == count && context_side == last_side ? context.run + tail : tail);
     evidence previous = static_cast<evidence>(context.previous);
     std::size_t run_start = 0, run_end = 0;  // the run of one layout that holds block b
-    for (std::size_t b = 0; any_likely && b < count; ++b) {
+    // Where every block is certain and of one layout, the verdicts are the evidence.
+    seen_per_channel = seen_per_channel || context_side == side::per_channel;
+    seen_interleaved = seen_interleaved || context_side == side::interleaved;
+    const bool judge_further = any_likely || (seen_per_channel && seen_interleaved);
+    for (std::size_t b = 0; judge_further && b < count; ++b) {
         const evidence e = raw[b];
-        const side likely = side_of(e);
+        const side own = side_of(e);
         verdict v = verdict_of(e);
-        if (likely != side::none && !certain(e)) {
+        if (own != side::none && !certain(e)) {
             if (b >= run_end) {
                 run_start = b;
                 run_end = b + 1;
-                while (run_end < count && side_of(raw[run_end]) == likely)
+                while (run_end < count && side_of(raw[run_end]) == own)
                     ++run_end;
             }
-            const std::size_t carried = run_start == 0 && context_side == likely ? context.run : 0;
+            const std::size_t carried = run_start == 0 && context_side == own ? context.run : 0;
             if (run_end - run_start + carried < run_needed)
                 v = verdict::unknown;
-            // Between blocks of the two layouts, across a page the system may have written back
-            // apart from the next, a block likely by its zeros may be torn where only silence
-            // crossed the tear, which no pair of groups shows.
-            const evidence following = b + 1 < count ? raw[b + 1] : evidence::neither;
+        }
+        if (own != side::none) {
             const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
-            const side before = side_of(previous), after = side_of(following);
-            if (before != side::none && after != side::none && before != after &&
-                (start / page + 1) * page < start + block_size)
-                v = verdict::torn;
+            const side before = side_of(previous),
+                       after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
+            const neighbour left{before, b == 0 && start == span.start ? edge::chunk : edge::none};
+            const neighbour right{after, start + block_size == span.end ? edge::chunk
+                                         : b + 1 == count               ? edge::batch
+                                                                        : edge::none};
+            v = page_tear_verdict(v, certain(e), blocks + b * block_size, s, start, block_size,
+                                  left, right);
         }
         previous = e;
         verdicts[b] = v;

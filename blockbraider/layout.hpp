@@ -45,14 +45,20 @@ bool plainly_still_to_convert(const unsigned char* blocks, std::size_t count,
 /// near enough where they end in blocks still to convert, as a batch cut short does.
 judge_context context_before(const verdict* verdicts, std::size_t count);
 
+/// Where a chunk's blocks begin and end, as file offsets.
+struct chunk_span {
+    std::int64_t start, end;
+};
+
 /// Judges `count` whole blocks at `blocks`, the first of which lies at file offset `offset`,
 /// into `verdicts`, and moves `context` past them. Headers that fit one layout only place a
 /// block for certain. Where both fit, a channel whose share is all zeros in one layout only
 /// places it, but only in a run of such blocks: zeros fit every header, and fades or padding
-/// leave stray runs of them.
+/// leave stray runs of them. A block whose neighbours leave a tear at a page inside it open is
+/// torn; where that waits on the block after the last, it is unknown, to be judged with it.
 void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
-                  std::uint32_t block_size, std::int64_t offset, judge_context& context,
-                  verdict* verdicts);
+                  std::uint32_t block_size, std::int64_t offset, chunk_span span,
+                  judge_context& context, verdict* verdicts);
 
 }  // namespace blockbraider
 

@@ -95,6 +95,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     const chunk_info chunk{stream,   data_offset, data_size,
                            channels, block_size,  wide_vectors_available()};
     const bool judged = layouts_differ(channels, per_channel);
+    const chunk_span span{data_offset, std::int64_t{data_offset} + data_size};
     judge_context context;
     std::int64_t last_end = -1;
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
@@ -122,7 +123,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
                                          context)) {
                 last_end = position + static_cast<std::int64_t>(blocks * block_size);
             } else {
-                judge_blocks(buffer.in, blocks, channels, block_size, position, context,
+                judge_blocks(buffer.in, blocks, channels, block_size, position, span, context,
                              buffer.verdicts);
                 writable =
                     writable_now(buffer.verdicts, blocks, position, block_size, last_end, settled);

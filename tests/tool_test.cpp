@@ -359,9 +359,11 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
                       mixed.begin() + static_cast<std::ptrdiff_t>(offset));
             return mixed;
         };
-        std::uint32_t seed = 5;
-        const auto coin = [&](std::size_t) { return (seed = seed * 1664525 + 1013904223) >> 31; };
+        const auto random_pages = [&](std::uint32_t seed) {
+            return pages([&](std::size_t) { return (seed = seed * 1664525 + 1013904223) >> 31; });
+        };
         const std::size_t middle = data_at + data.size() / 2;
+        const std::size_t inside = data_at + (kind.blocks * 7 / 41 + 7) * bs + 7 * 97;
         const struct {
             const char* name;
             Bytes start;
@@ -379,16 +381,20 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
              {(kind.blocks / 4) * bs + 3, (1024 * 1024 / bs + 5) * bs + 50, 0},
              true},
 #endif
-            // Cut from outside at a block that crosses a page, in silence, it reads as torn.
             {"cut at a block",
              file(riff::interleaved(data, kind.channels, bs, kind.blocks / 3)),
              {0},
-             false},
+             true},
             {"cut at a page", cut_at(middle / 4096 * 4096), {0}, false},
             {"cut at a sector", sector_cut(middle / 512 * 512 + 512), {0}, false},
-            {"random pages", pages(coin), {0}, false},
+            {"random pages", random_pages(5), {0}, false},
+            {"random pages, the last block torn", random_pages(5 * 7919), {0}, false},
             {"old pages, then new",
              pages([&](std::size_t page) { return page * 4096 < middle; }),
+             {0},
+             false},
+            {"old pages, then new from a block's second page",
+             pages([&](std::size_t page) { return page * 4096 < inside; }),
              {0},
              false},
         };
