@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace blockbraider {
 
@@ -21,22 +22,40 @@ constexpr std::size_t line = 64;
 // The system writes a file back to the disk in pages of this size, in any order.
 constexpr std::int64_t page = 4096;
 
-// A write that stopped inside a block left its first bytes new and the rest old. The interleave
-// is a transpose, so transposing the block back, words by channels, gives the old bytes: write
-// those over the new ones. If that fails too, the block stays mixed and the first failure is
-// the one reported, so errno is kept.
-void restore_torn_block(const chunk_info& chunk, std::int32_t position,
-                        const unsigned char* interleaved, std::size_t written,
-                        unsigned char* spare_block) {
-    const std::size_t torn = written % chunk.block_size, block = written - torn;
-    if (torn == 0)
+// How many stops told_stop tries before it gives up on telling one.
+constexpr std::size_t stops_tried = 16;
+
+// Block `block` of the interleaved ones at `interleaved` as it was before, put in `room`: the
+// interleave is a transpose, so transposing a block back, words by channels, gives its old bytes.
+const unsigned char* original_block(const chunk_info& chunk, const unsigned char* interleaved,
+                                    std::size_t block, unsigned char* room) {
+    return interleave_blocks(interleaved + block * chunk.block_size, room,
+                             chunk.block_size / chunk.channels / 4, chunk.channels, 1,
+                             chunk.wide_vectors);
+}
+
+// A write that stopped inside a block left its first bytes new and the rest old. The old bytes
+// go back over the new ones from the torn block, and from a stop that the next run tells before
+// it. If that fails too, the blocks stay as they are and the first failure is the one reported,
+// so errno is kept.
+void restore_torn_blocks(const chunk_info& chunk, std::int32_t position,
+                         const unsigned char* interleaved, std::size_t size, std::size_t written,
+                         pass_buffer& buffer) {
+    const std::size_t whole = written / chunk.block_size;
+    if (written % chunk.block_size == 0 && whole == 0)
         return;
     const int saved = errno;
-    const unsigned char* original =
-        interleave_blocks(interleaved + block, spare_block, chunk.block_size / chunk.channels / 4,
-                          chunk.channels, 1, chunk.wide_vectors);
-    if (std::fseek(chunk.stream, position + static_cast<std::int32_t>(block), SEEK_SET) == 0)
-        std::fwrite(original, 1, torn, chunk.stream);
+    const std::size_t stop =
+        told_stop(chunk, position, interleaved, size / chunk.block_size, whole, nullptr, 0, buffer);
+    for (std::size_t b = stop; b * chunk.block_size < written; ++b) {
+        const unsigned char* original = original_block(chunk, interleaved, b, buffer.spare_block);
+        const std::size_t part =
+            std::min<std::size_t>(chunk.block_size, written - b * chunk.block_size);
+        if (std::fseek(chunk.stream, position + static_cast<std::int32_t>(b * chunk.block_size),
+                       SEEK_SET) != 0 ||
+            std::fwrite(original, 1, part, chunk.stream) != part)
+            break;
+    }
     errno = saved;
 }
 
@@ -45,18 +64,20 @@ void restore_torn_block(const chunk_info& chunk, std::int32_t position,
 pass_buffer take_pass_buffer(std::size_t batch_size, std::uint32_t block_size) {
     const std::size_t gap = (block_size + line - 1) / line * line;
     const std::size_t blocks = batch_size / block_size;
-    auto* memory =
-        static_cast<unsigned char*>(std::malloc(line + gap + batch_size + block_size + blocks));
+    const std::size_t ahead = stop_window * std::size_t{block_size}, window = 2 * ahead;
+    auto* memory = static_cast<unsigned char*>(std::malloc(
+        line + gap + batch_size + ahead + block_size + window + blocks + 2 * stop_window));
     if (memory == nullptr)
-        return {nullptr, batch_size, gap, nullptr, nullptr, nullptr, nullptr};
-    unsigned char* spare_block = memory + line + gap + batch_size;
+        return {nullptr, batch_size, gap, nullptr, nullptr, nullptr, nullptr, nullptr};
+    unsigned char* spare_block = memory + line + gap + batch_size + ahead;
     return {memory,
             batch_size,
             gap,
             nullptr,
             nullptr,
             spare_block,
-            reinterpret_cast<verdict*>(spare_block + block_size)};
+            spare_block + block_size,
+            reinterpret_cast<verdict*>(spare_block + block_size + window)};
 }
 
 void place_batch(pass_buffer& buffer, std::int64_t position) {
@@ -66,8 +87,41 @@ void place_batch(pass_buffer& buffer, std::int64_t position) {
     buffer.in = buffer.out + buffer.gap;
 }
 
+std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
+                      const unsigned char* interleaved, std::size_t blocks, std::size_t from,
+                      const unsigned char* following, std::size_t ahead, pass_buffer& buffer) {
+    const std::uint32_t block_size = chunk.block_size;
+    const chunk_span span{chunk.data_offset, std::int64_t{chunk.data_offset} + chunk.data_size};
+    verdict* verdicts = buffer.verdicts + buffer.batch_size / block_size;
+    for (std::size_t stop = from; stop != 0 && from - stop < stops_tried; --stop) {
+        // The last block of the window only shows what follows the one before it.
+        const std::size_t before = std::min(stop_window, stop),
+                          after = std::min(stop_window, blocks + ahead - stop);
+        if (after < 2)
+            continue;
+        std::memcpy(buffer.window, interleaved + (stop - before) * block_size, before * block_size);
+        for (std::size_t b = stop; b < stop + after; ++b)
+            std::memcpy(buffer.window + (before + b - stop) * block_size,
+                        b < blocks ? original_block(chunk, interleaved, b, buffer.spare_block)
+                                   : following + (b - blocks) * block_size,
+                        block_size);
+        judge_context context;
+        judge_blocks(buffer.window, before + after, chunk.channels, block_size,
+                     position + static_cast<std::int64_t>((stop - before) * block_size), span,
+                     context, verdicts);
+        bool told = true;
+        for (std::size_t b = 0; b + 1 < before + after; ++b)
+            told =
+                told && (verdicts[b] == verdict::unchanged ||
+                         verdicts[b] == (b < before ? verdict::interleaved : verdict::per_channel));
+        if (told)
+            return stop;
+    }
+    return from;
+}
+
 void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned char* interleaved,
-                  std::size_t size, unsigned char* spare_block) {
+                  std::size_t size, pass_buffer& buffer) {
     // From here to the end of the write no signal takes effect: one that came in the middle
     // of the write would leave a block half new.
     const held_signals held = hold_signals();
@@ -82,7 +136,7 @@ void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned
     const std::size_t written = std::fwrite(interleaved, 1, size, chunk.stream);
     // Sites 31 and 40 tell whether the first byte not written is a channel header or data.
     if (written != size) {
-        restore_torn_block(chunk, position, interleaved, written, spare_block);
+        restore_torn_blocks(chunk, position, interleaved, size, written, buffer);
         util::fatal_stream("blockbraider",
                            written % chunk.block_size < std::size_t{4} * chunk.channels ? 31 : 40,
                            "reinterleave_ms_ima", "fwrite", chunk.stream);

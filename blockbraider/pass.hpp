@@ -23,6 +23,11 @@ struct chunk_info {
     bool wide_vectors;  // whether the permutation may use 32-byte vectors
 };
 
+/// A run that stops, for a signal between two writes or a write that failed, should stop where
+/// the next run tells what it did: this many blocks on either side of a stop are judged, as many
+/// as a run of blocks placed by their zeros needs, and a batch reads this many ahead.
+constexpr std::size_t stop_window = 3;
+
 /// The one allocation of a chunk's pass, in named parts. A batch is read at `in`, at least one
 /// block above `out`, where it is interleaved: block b lands where block b-1 was read, already
 /// consumed, so the batch never needs a second copy in the cache.
@@ -31,9 +36,10 @@ struct pass_buffer {
     std::size_t batch_size;      // whole blocks
     std::size_t gap;             // whole cache lines, at least a block
     unsigned char* out;          // set by place_batch
-    unsigned char* in;           // set by place_batch
+    unsigned char* in;           // set by place_batch; room for stop_window blocks more
     unsigned char* spare_block;  // room to put back a block that a failed write tore
-    verdict* verdicts;           // one for each block of a batch
+    unsigned char* window;       // room for the blocks around a stop, to judge it
+    verdict* verdicts;           // one for each block of a batch, then the window's
 };
 
 /// Takes the memory for batches of `batch_size` bytes of `block_size`-byte blocks; `memory` is
@@ -44,11 +50,20 @@ pass_buffer take_pass_buffer(std::size_t batch_size, std::uint32_t block_size);
 /// system copies between the file's pages and memory at full speed only then.
 void place_batch(pass_buffer& buffer, std::int64_t position);
 
+/// Where, near block `from` of the `blocks` interleaved ones at `interleaved` (the first at file
+/// offset `position`, all still to convert in the file, and followed there by the `ahead`
+/// blocks at `following`), a run may stop: the last block index at most `from` at which a run
+/// judging the chunk again would tell the blocks converted before it from those still to
+/// convert after, or `from` where none of the few looked at is.
+std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
+                      const unsigned char* interleaved, std::size_t blocks, std::size_t from,
+                      const unsigned char* following, std::size_t ahead, pass_buffer& buffer);
+
 /// Writes `size` bytes of whole interleaved blocks at `position`, with every signal held, unless
 /// the file has become shorter meanwhile (site 22). A write that fails (sites 31, 40) puts the
-/// block it tore back as it was.
+/// block it tore back as it was, and the blocks before it back to a stop told_stop finds.
 void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned char* interleaved,
-                  std::size_t size, unsigned char* spare_block);
+                  std::size_t size, pass_buffer& buffer);
 
 /// Whether no crash could have left the unknown blocks from `first` to `end` (file offsets) apart
 /// from the blocks that bound them: each must share a page of the file with the block that ends

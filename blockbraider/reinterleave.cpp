@@ -105,8 +105,12 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         if (std::fseek(stream, position, SEEK_SET) != 0)
             util::fatal_errno("blockbraider", 19, "reinterleave_ms_ima", "fseek");
         place_batch(buffer, position);
-        const std::size_t wanted = std::min<std::size_t>(remaining, batch_size);
-        const std::size_t got = std::fread(buffer.in, 1, wanted, stream);
+        const std::size_t wanted = std::min<std::size_t>(remaining, batch_size),
+                          extra = judged ? std::min<std::size_t>(remaining - wanted,
+                                                                 stop_window * block_size)
+                                         : 0;
+        const std::size_t read = std::fread(buffer.in, 1, wanted + extra, stream),
+                          got = std::min(read, wanted);
         const std::size_t blocks = got / block_size;
         if (blocks == 0)
             util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);
@@ -114,29 +118,35 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         // incomplete block is read again by the next batch, and reported there; a read error is
         // reported once they are written, with its own errno, since a successful write may
         // change errno and the seek clears the end-of-file indicator.
-        const bool read_failed = got != wanted && !std::feof(stream);
+        const bool read_failed = read != wanted + extra && !std::feof(stream);
         const int read_errno = errno;
         std::size_t writable = blocks;
-        bool settled = true;
+        bool settled = true, plain = true;
         if (judged) {
-            if (plainly_still_to_convert(buffer.in, blocks, channels, block_size, position,
-                                         context)) {
-                last_end = position + static_cast<std::int64_t>(blocks * block_size);
-            } else {
+            plain = plainly_still_to_convert(buffer.in, blocks, channels, block_size, position,
+                                             context);
+            if (!plain) {
                 judge_blocks(buffer.in, blocks, channels, block_size, position, span, context,
                              buffer.verdicts);
                 writable =
                     writable_now(buffer.verdicts, blocks, position, block_size, last_end, settled);
             }
-            // The next batch starts after what is written now, and is judged from there on.
-            if (writable != blocks)
-                context = context_before(buffer.verdicts, writable);
         }
         // The batch is judged before it is interleaved, which overwrites what it was read into.
         const unsigned char* interleaved = interleave_blocks(
             buffer.in, buffer.out, channels, per_channel / 4, blocks, chunk.wide_vectors);
+        // A signal stops the run after a write: each ends where the next run tells the blocks
+        // converted from those still to convert, the rest read again with the next batch.
+        if (judged && writable == blocks && got < remaining)
+            writable = told_stop(chunk, position, interleaved, blocks, blocks, buffer.in + got,
+                                 (read - got) / block_size, buffer);
+        if (judged && plain)
+            last_end = position + static_cast<std::int64_t>(writable * block_size);
+        // The next batch starts after what is written now, and is judged from there on.
+        if (judged && !plain && writable != blocks)
+            context = context_before(buffer.verdicts, writable);
         if (writable != 0)
-            write_blocks(chunk, position, interleaved, writable * block_size, buffer.spare_block);
+            write_blocks(chunk, position, interleaved, writable * block_size, buffer);
         if (read_failed) {
             errno = read_errno;
             util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);

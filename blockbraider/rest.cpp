@@ -189,8 +189,7 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
                 while (end < blocks && piece[end] == verdict::per_channel)
                     ++end;
                 write_blocks(chunk, position + static_cast<std::int32_t>(b * block_size),
-                             interleaved + b * block_size, (end - b) * block_size,
-                             buffer.spare_block);
+                             interleaved + b * block_size, (end - b) * block_size, buffer);
                 changed = true;
                 b = end;
             }

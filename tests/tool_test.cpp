@@ -380,6 +380,10 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
              before,
              {(kind.blocks / 4) * bs + 3, (1024 * 1024 / bs + 5) * bs + 50, 0},
              true},
+            {"stopped inside a block, twice",
+             before,
+             {(kind.blocks * 3 / 41 + 3) * bs + 2991, (kind.blocks * 3 / 41 + 3) * bs * 2 + 93, 0},
+             true},
 #endif
             {"cut at a block",
              file(riff::interleaved(data, kind.channels, bs, kind.blocks / 3)),
