@@ -124,16 +124,21 @@ bool unchanged_by_permutation(const unsigned char* block, shape s) {
     return true;
 }
 
-// A silent channel is all zeros in the layout the block is in. Scattered over the other layout
-// its zeros make no share of their own, unless the block is mostly zeros, as at a fade, or ends
-// in them, as where a sound fades out or an encoder pads its last block: read per channel, that
-// tail is a share of zeros. So at least half a share of groups must sound, and a per-channel
-// share of zeros that nothing sounds after says nothing.
+// Whether every 4-bit code of a group is one of the two smallest steps either way (0, 1, 8, 9):
+// such codes keep the step at its smallest, one sample value at most, so a channel of them is
+// digital silence as encoders write it, zeros or not.
+bool silent(std::uint32_t g) { return (g & 0x66666666) == 0; }
+
+// A silent channel's data is silent in the layout the block is in; its header may hold any
+// sample. Scattered over the other layout its groups make no share of their own, unless the
+// block is mostly silent, as at a fade, or ends so, as where a sound fades out or an encoder
+// pads its last block: read per channel, that tail is a silent share. So at least half a share
+// of groups must sound, and a silent per-channel share that nothing sounds after says nothing.
 side silent_share(const unsigned char* block, shape s) {
     const std::size_t groups = std::size_t{s.channels} * s.words;
     std::size_t sounding = 0, last_sounding = 0;
     for (std::size_t i = 0; i < groups; ++i)
-        if (group(block, i) != 0) {
+        if (!silent(group(block, i))) {
             ++sounding;
             last_sounding = i;
         }
@@ -141,13 +146,13 @@ side silent_share(const unsigned char* block, shape s) {
         return side::none;
     bool per_channel = false, interleaved = false;
     for (std::uint32_t c = 0; c < s.channels; ++c) {
-        bool zero_rows = std::size_t{c} * s.words < last_sounding, zero_columns = true;
-        for (std::uint32_t w = 0; w < s.words && (zero_rows || zero_columns); ++w) {
-            zero_rows = zero_rows && group(block, std::size_t{c} * s.words + w) == 0;
-            zero_columns = zero_columns && group(block, std::size_t{w} * s.channels + c) == 0;
+        bool silent_row = std::size_t{c} * s.words < last_sounding, silent_column = true;
+        for (std::uint32_t w = 1; w < s.words && (silent_row || silent_column); ++w) {
+            silent_row = silent_row && silent(group(block, std::size_t{c} * s.words + w));
+            silent_column = silent_column && silent(group(block, std::size_t{w} * s.channels + c));
         }
-        per_channel = per_channel || zero_rows;
-        interleaved = interleaved || zero_columns;
+        per_channel = per_channel || silent_row;
+        interleaved = interleaved || silent_column;
     }
     if (per_channel == interleaved)
         return side::none;
@@ -231,8 +236,8 @@ bool tear_possible(const unsigned char* block, shape s, std::int64_t start,
     return false;
 }
 
-// A block's neighbour in the chunk: its layout, where its evidence gives one, or the end of
-// the chunk, or a block not yet read, judged with the next blocks.
+// A block's neighbour in the chunk: its layout, where its evidence gives one, and whether it is
+// the end of the chunk, or a block not yet read, judged with the next blocks.
 enum class edge : unsigned char { none, chunk, batch };
 struct neighbour {
     side layout;
@@ -242,8 +247,8 @@ struct neighbour {
 // What becomes of verdict `v` of a block, the first byte at file offset `start`, where a page
 // inside it may hold a tear. Its neighbours share its first and last pages: between blocks of
 // the two layouts it is new on the converted one's side, and torn if no pair of groups rules
-// that out. A block placed by its zeros alone, by the chunk's end, can have been torn there too;
-// by a block not yet read, it is judged again with it.
+// that out. A block placed by its zeros alone, beside the chunk's end or a block not yet read,
+// can have been torn there too: it is unknown, for the blocks around it to place.
 verdict page_tear_verdict(verdict v, bool certain, const unsigned char* block, shape s,
                           std::int64_t start, std::uint32_t block_size, neighbour left,
                           neighbour right) {
@@ -256,14 +261,13 @@ verdict page_tear_verdict(verdict v, bool certain, const unsigned char* block, s
     }
     if (certain)
         return v;
-    if (left.layout != side::none && right.at != edge::none) {
-        if (!tear_possible(block, s, start, block_size, left.layout == side::interleaved))
-            return v;
-        return right.at == edge::chunk ? verdict::torn : verdict::unknown;
-    }
+    if (left.layout != side::none && right.at != edge::none)
+        return tear_possible(block, s, start, block_size, left.layout == side::interleaved)
+                   ? verdict::unknown
+                   : v;
     if (right.layout != side::none && left.at == edge::chunk &&
         tear_possible(block, s, start, block_size, right.layout == side::per_channel))
-        return verdict::torn;
+        return verdict::unknown;
     return v;
 }
 

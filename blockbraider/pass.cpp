@@ -22,9 +22,6 @@ constexpr std::size_t line = 64;
 // The system writes a file back to the disk in pages of this size, in any order.
 constexpr std::int64_t page = 4096;
 
-// How many stops told_stop tries before it gives up on telling one.
-constexpr std::size_t stops_tried = 16;
-
 // Block `block` of the interleaved ones at `interleaved` as it was before, put in `room`: the
 // interleave is a transpose, so transposing a block back, words by channels, gives its old bytes.
 const unsigned char* original_block(const chunk_info& chunk, const unsigned char* interleaved,
@@ -36,8 +33,8 @@ const unsigned char* original_block(const chunk_info& chunk, const unsigned char
 
 // A write that stopped inside a block left its first bytes new and the rest old. The old bytes
 // go back over the new ones from the torn block, and from a stop that the next run tells before
-// it. If that fails too, the blocks stay as they are and the first failure is the one reported,
-// so errno is kept.
+// it, or from the first block written. If that fails too, the blocks stay as they are and the first
+// failure is the one reported, so errno is kept.
 void restore_torn_blocks(const chunk_info& chunk, std::int32_t position,
                          const unsigned char* interleaved, std::size_t size, std::size_t written,
                          pass_buffer& buffer) {
@@ -45,8 +42,8 @@ void restore_torn_blocks(const chunk_info& chunk, std::int32_t position,
     if (written % chunk.block_size == 0 && whole == 0)
         return;
     const int saved = errno;
-    const std::size_t stop =
-        told_stop(chunk, position, interleaved, size / chunk.block_size, whole, nullptr, 0, buffer);
+    const std::size_t stop = told_stop(chunk, position, interleaved, size / chunk.block_size, whole,
+                                       whole, nullptr, 0, buffer);
     for (std::size_t b = stop; b * chunk.block_size < written; ++b) {
         const unsigned char* original = original_block(chunk, interleaved, b, buffer.spare_block);
         const std::size_t part =
@@ -89,11 +86,12 @@ void place_batch(pass_buffer& buffer, std::int64_t position) {
 
 std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
                       const unsigned char* interleaved, std::size_t blocks, std::size_t from,
-                      const unsigned char* following, std::size_t ahead, pass_buffer& buffer) {
+                      std::size_t tries, const unsigned char* following, std::size_t ahead,
+                      pass_buffer& buffer) {
     const std::uint32_t block_size = chunk.block_size;
     const chunk_span span{chunk.data_offset, std::int64_t{chunk.data_offset} + chunk.data_size};
     verdict* verdicts = buffer.verdicts + buffer.batch_size / block_size;
-    for (std::size_t stop = from; stop != 0 && from - stop < stops_tried; --stop) {
+    for (std::size_t stop = from; stop != 0 && from - stop < tries; --stop) {
         // The last block of the window only shows what follows the one before it.
         const std::size_t before = std::min(stop_window, stop),
                           after = std::min(stop_window, blocks + ahead - stop);
@@ -117,7 +115,7 @@ std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
         if (told)
             return stop;
     }
-    return from;
+    return 0;
 }
 
 void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned char* interleaved,
@@ -145,18 +143,15 @@ void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned
 }
 
 bool run_shares_pages(std::int64_t left_end, std::int64_t first, std::int64_t end,
-                      std::int64_t right_start, std::uint32_t block_size) {
-    // The blocks past the left bound's last page must all reach the right bound's first page;
-    // the first of them starts earliest, so it is the one to check.
+                      std::int64_t right_start) {
+    // Every byte past the left bound's last page must lie in the right bound's first page; the
+    // first such byte is the one to check.
     std::int64_t past_left = first;
-    if (left_end != -1) {
-        const std::int64_t next_page = ((left_end - 1) / page + 1) * page;
-        past_left = first + (std::max<std::int64_t>(0, next_page - first) + block_size - 1) /
-                                block_size * block_size;
-    }
+    if (left_end != -1)
+        past_left = std::max(first, ((left_end - 1) / page + 1) * page);
     if (past_left >= end)
         return true;
-    return right_start != -1 && (past_left + block_size - 1) / page >= right_start / page;
+    return right_start != -1 && past_left / page >= right_start / page;
 }
 
 }  // namespace blockbraider

@@ -50,18 +50,20 @@ pass_buffer take_pass_buffer(std::size_t batch_size, std::uint32_t block_size);
 /// system copies between the file's pages and memory at full speed only then.
 void place_batch(pass_buffer& buffer, std::int64_t position);
 
-/// Where, near block `from` of the `blocks` interleaved ones at `interleaved` (the first at file
-/// offset `position`, all still to convert in the file, and followed there by the `ahead`
-/// blocks at `following`), a run may stop: the last block index at most `from` at which a run
-/// judging the chunk again would tell the blocks converted before it from those still to
-/// convert after, or `from` where none of the few looked at is.
+/// Where, at most `from` and at most `tries` blocks before it, of the `blocks` interleaved
+/// ones at `interleaved` (the first at file offset `position`, all still to convert in the file,
+/// and followed there by the `ahead` blocks at `following`), a run may stop: the last block
+/// index at which a run judging the chunk again would tell the blocks converted before it from
+/// those still to convert after, or 0 where none of those looked at is.
 std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
                       const unsigned char* interleaved, std::size_t blocks, std::size_t from,
-                      const unsigned char* following, std::size_t ahead, pass_buffer& buffer);
+                      std::size_t tries, const unsigned char* following, std::size_t ahead,
+                      pass_buffer& buffer);
 
 /// Writes `size` bytes of whole interleaved blocks at `position`, with every signal held, unless
 /// the file has become shorter meanwhile (site 22). A write that fails (sites 31, 40) puts the
-/// block it tore back as it was, and the blocks before it back to a stop told_stop finds.
+/// block it tore back as it was, and the blocks before it back to a stop told_stop finds, or
+/// to `position` where it finds none.
 void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned char* interleaved,
                   std::size_t size, pass_buffer& buffer);
 
@@ -70,7 +72,7 @@ void write_blocks(const chunk_info& chunk, std::int32_t position, const unsigned
 /// at `left_end` or the one that starts at `right_start` (-1 where there is none), since the
 /// system writes a file back page by page.
 bool run_shares_pages(std::int64_t left_end, std::int64_t first, std::int64_t end,
-                      std::int64_t right_start, std::uint32_t block_size);
+                      std::int64_t right_start);
 
 /// Judges the rest of the chunk from `from` whole, before writing any of it: converts every
 /// block still to convert, leaves every converted one, and where a block cannot be told ends the

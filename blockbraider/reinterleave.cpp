@@ -24,28 +24,42 @@ namespace {
 // batch stays in the processor's cache between the read, the permutation and the write.
 constexpr std::size_t batch_target = std::size_t{1024} * 1024;
 
+// How many stops before a batch's end are tried for one the next run tells.
+constexpr std::size_t stops_tried = 16;
+
 // How many leading blocks of a judged batch can be written at once: every one still to convert,
 // or unchanged by the permutation, or unknown between two blocks still to convert that share a
 // page with it, so that no crash could have left them apart. `last_end` is where the last block
 // found still to convert ends, -1 before the first; a run of unknown blocks left at the end of
-// the batch is judged again with the next one. Sets `settled` false where the batch holds more
-// than that: the rest of the chunk is then judged whole before anything more is written.
+// the batch is judged again with the next one, or, where the batch ends the chunk, written with
+// the blocks before it, so that no stop can part them. Sets `settled` false where the batch
+// holds more than that: the rest of the chunk is then judged whole before anything more is
+// written. The blocks still to convert just before an unknown run or a block in doubt, left for
+// later, are left too, as many as a run placed by its zeros needs: converted, they could no
+// longer tell what lies beside them.
 std::size_t writable_now(const verdict* verdicts, std::size_t blocks, std::int64_t position,
-                         std::uint32_t block_size, std::int64_t& last_end, bool& settled) {
-    std::size_t writable = 0, run = blocks;
+                         std::uint32_t block_size, bool ends_chunk, std::int64_t& last_end,
+                         bool& settled) {
+    std::size_t writable = 0, run = blocks, last_still = blocks, bound = blocks;
     const auto start_of = [&](std::size_t b) {
         return position + static_cast<std::int64_t>(b * block_size);
+    };
+    const auto short_of_run = [&] {
+        settled = false;
+        return std::min(writable, bound);
     };
     for (std::size_t b = 0; b < blocks; ++b) {
         // Runs of blocks still to convert, the common case, are passed over in one step.
         if (verdicts[b] == verdict::per_channel) {
             if (run != blocks &&
-                !run_shares_pages(last_end, start_of(run), start_of(b), start_of(b), block_size))
-                return settled = false, writable;
-            run = blocks;
+                !run_shares_pages(last_end, start_of(run), start_of(b), start_of(b)))
+                return short_of_run();
+            run = bound = blocks;
+            const std::size_t first = b;
             while (b + 1 < blocks && verdicts[b + 1] == verdict::per_channel)
                 ++b;
             writable = b + 1;
+            last_still = std::max(first, b + 1 - std::min(b + 1, stop_window));
             last_end = start_of(b + 1);
             continue;
         }
@@ -53,14 +67,25 @@ std::size_t writable_now(const verdict* verdicts, std::size_t blocks, std::int64
             if (run == blocks)
                 writable = b + 1;
         } else if (verdicts[b] == verdict::unknown) {
+            if (run == blocks)
+                bound = last_still;
             run = std::min(run, b);
         } else {
-            return settled = false, writable;
+            // A torn block's neighbours place it as much as a run's bounds do.
+            if (run == blocks && b != 0 && verdicts[b - 1] == verdict::per_channel)
+                bound = last_still;
+            return short_of_run();
         }
     }
-    // A run that starts the batch may be longer than any batch.
-    settled = run != 0;
-    return writable;
+    if (run == blocks || ends_chunk) {
+        // A run that starts the batch may be longer than any batch.
+        settled = run != 0;
+        return settled ? blocks : writable;
+    }
+    // A run that starts the batch may be longer than any batch, and one whose bound starts it
+    // is judged with the whole rest.
+    settled = run != 0 && bound != 0;
+    return std::min(writable, bound);
 }
 
 }  // namespace
@@ -98,6 +123,8 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     const chunk_span span{data_offset, std::int64_t{data_offset} + data_size};
     judge_context context;
     std::int64_t last_end = -1;
+    held_signals held{};
+    bool holding = false;
     // The chunk lies wholly before riff_end, itself a signed 32-bit offset, so position never
     // overflows.
     std::int32_t position = data_offset;
@@ -128,25 +155,40 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
             if (!plain) {
                 judge_blocks(buffer.in, blocks, channels, block_size, position, span, context,
                              buffer.verdicts);
-                writable =
-                    writable_now(buffer.verdicts, blocks, position, block_size, last_end, settled);
+                writable = writable_now(buffer.verdicts, blocks, position, block_size,
+                                        got == remaining, last_end, settled);
             }
         }
         // The batch is judged before it is interleaved, which overwrites what it was read into.
         const unsigned char* interleaved = interleave_blocks(
             buffer.in, buffer.out, channels, per_channel / 4, blocks, chunk.wide_vectors);
-        // A signal stops the run after a write: each ends where the next run tells the blocks
-        // converted from those still to convert, the rest read again with the next batch.
-        if (judged && writable == blocks && got < remaining)
-            writable = told_stop(chunk, position, interleaved, blocks, blocks, buffer.in + got,
-                                 (read - got) / block_size, buffer);
+        // A signal stops the run after a write, but only where the next run tells the blocks
+        // converted from those still to convert: a batch ends at such a stop, the rest read
+        // again with the next one, and where none is near, signals stay held past its write.
+        bool told = true;
+        if (judged && writable == blocks && got < remaining) {
+            const std::size_t stop =
+                told_stop(chunk, position, interleaved, blocks, blocks, stops_tried,
+                          buffer.in + got, (read - got) / block_size, buffer);
+            told = stop != 0;
+            if (told)
+                writable = stop;
+        }
         if (judged && plain)
             last_end = position + static_cast<std::int64_t>(writable * block_size);
         // The next batch starts after what is written now, and is judged from there on.
         if (judged && !plain && writable != blocks)
             context = context_before(buffer.verdicts, writable);
+        if (!told && !holding) {
+            held = hold_signals();
+            holding = true;
+        }
         if (writable != 0)
             write_blocks(chunk, position, interleaved, writable * block_size, buffer);
+        if (told && holding) {
+            release_signals(held);
+            holding = false;
+        }
         if (read_failed) {
             errno = read_errno;
             util::fatal_stream("blockbraider", 22, "reinterleave_ms_ima", "fread", stream);
@@ -155,10 +197,15 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         position += static_cast<std::int32_t>(size);
         remaining -= size;
         if (!settled) {
+            if (holding)
+                release_signals(held);
+            holding = false;
             convert_rest(chunk, position, last_end, context, buffer);
             break;
         }
     }
+    if (holding)
+        release_signals(held);
     std::free(buffer.memory);
 }
 

@@ -53,9 +53,9 @@ verdict place_run(const rest_info& rest, std::size_t first, std::size_t end, boo
     const verdict kind = left.kind == verdict::unknown ? right.kind : left.kind;
     if (right.kind != verdict::unknown && right.kind != kind)
         return verdict::torn;
-    const bool together = run_shares_pages(
-        left.kind == verdict::unknown ? -1 : left.end, rest.offset_of(first), rest.offset_of(end),
-        right.kind == verdict::unknown ? -1 : right.start, rest.block_size);
+    const bool together =
+        run_shares_pages(left.kind == verdict::unknown ? -1 : left.end, rest.offset_of(first),
+                         rest.offset_of(end), right.kind == verdict::unknown ? -1 : right.start);
     const bool other_kind_seen =
         kind == verdict::per_channel ? rest.seen_interleaved : rest.seen_per_channel;
     return together || !other_kind_seen ? kind : verdict::torn;
@@ -88,6 +88,32 @@ void place_unknown_runs(verdict* verdicts, std::size_t count, const rest_info& r
         }
     }
     close(count, {verdict::unknown, -1, -1});
+}
+
+// Leaves, with every block in doubt, the blocks still to convert beside it, unchanged ones
+// aside, as many as a run of blocks placed by their zeros needs: converted, they would no
+// longer tell the next run what lies between them.
+void keep_beside_doubt(verdict* verdicts, std::size_t count) {
+    // `neither` no longer stands for anything here; it marks a block to leave for a while.
+    const auto keep = [&](std::size_t b, std::ptrdiff_t step) {
+        std::size_t kept = 0;
+        for (auto at = static_cast<std::ptrdiff_t>(b) + step;
+             at >= 0 && at < static_cast<std::ptrdiff_t>(count) && kept < stop_window; at += step) {
+            verdict& v = verdicts[static_cast<std::size_t>(at)];
+            if (v == verdict::unchanged && kept == 0)
+                continue;
+            if (v != verdict::per_channel && v != verdict::neither)
+                return;
+            v = verdict::neither;
+            ++kept;
+        }
+    };
+    for (std::size_t b = 0; b < count; ++b)
+        if (verdicts[b] == verdict::torn) {
+            keep(b, -1);
+            keep(b, 1);
+        }
+    std::replace(verdicts, verdicts + count, verdict::neither, verdict::torn);
 }
 
 // The line of site 16: the first run of blocks in doubt, how many more there are, and what was
@@ -164,7 +190,11 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
                            ? bound{verdict::unknown, -1, -1}
                            : bound{verdict::per_channel, last_end - block_size, last_end};
     place_unknown_runs(verdicts, judged, rest, left);
+    keep_beside_doubt(verdicts, judged);
 
+    // A signal takes effect only once every block to convert is: a stop between two of the
+    // writes could leave the next run a converted block beside an unknown one still to convert.
+    const held_signals held = hold_signals();
     bool changed = last_end != -1;
     for (std::size_t done = 0; done < judged;) {
         const std::size_t blocks = std::min(judged - done, batch_blocks);
@@ -196,6 +226,7 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
         }
         done += blocks;
     }
+    release_signals(held);
     if (std::find(verdicts, verdicts + judged, verdict::torn) != verdicts + judged)
         refuse(verdicts, judged, rest, changed);
     std::free(verdicts);
