@@ -14,6 +14,15 @@ install_missing() {
   fi
 }
 
+# Lets dpkg and apt take packages of the Debian architectures named beside the machine's own
+# (as root); install_missing then fetches their lists with the first package it needs of them.
+add_architectures() {
+  local arch
+  for arch in "$@"; do
+    dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch"
+  done
+}
+
 # The project's version as project() gives it: in the working tree, or at the revision named.
 project_version() {
   local cmakelists
