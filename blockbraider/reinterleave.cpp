@@ -149,6 +149,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
         const int read_errno = errno;
         std::size_t writable = blocks;
         bool settled = true, plain = true;
+        const std::int64_t last_end_before = last_end;
         if (judged) {
             plain = plainly_still_to_convert(buffer.in, blocks, channels, block_size, position,
                                              context);
@@ -173,6 +174,17 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
             told = stop != 0;
             if (told)
                 writable = stop;
+        }
+        // Where the rest of the chunk is judged whole next, a write there that fails is put
+        // back only as far as this one: the blocks written now end where the next run tells
+        // them from the rest, or none are.
+        if (!settled && writable != 0) {
+            writable = told_stop(chunk, position, interleaved, blocks, writable, stops_tried,
+                                 nullptr, 0, buffer);
+            last_end = last_end_before;
+            for (std::size_t b = writable; b != 0 && last_end == last_end_before; --b)
+                if (buffer.verdicts[b - 1] == verdict::per_channel)
+                    last_end = position + static_cast<std::int64_t>(b * block_size);
         }
         if (judged && plain)
             last_end = position + static_cast<std::int64_t>(writable * block_size);
