@@ -42,7 +42,8 @@ enum class lock_result { taken, held_elsewhere, unsupported };
 lock_result lock_file(std::FILE* stream);
 
 /// Defers the signals that end a process from outside (interrupt, terminate, hangup, quit and
-/// the like) until release_signals, so that none takes effect in the middle of a write.
+/// the like) until release_signals, so that none takes effect in the middle of a write. Holds
+/// nest: a signal takes effect once every hold is released.
 held_signals hold_signals();
 
 /// Puts back what hold_signals replaced; a signal deferred meanwhile then takes its usual

@@ -60,6 +60,10 @@ namespace {
 // must live outside both functions.
 SRWLOCK writing = SRWLOCK_INIT;
 
+// Holds nest, and one thread cannot take an SRW lock twice: the first hold takes it and the last
+// release gives it back. Only the tool's own thread holds, so the count needs no lock.
+int holds = 0;
+
 BOOL WINAPI end_between_writes(DWORD) {
     AcquireSRWLockExclusive(&writing);
     ExitProcess(STATUS_CONTROL_C_EXIT);
@@ -71,11 +75,15 @@ BOOL WINAPI end_between_writes(DWORD) {
 // ignored, as a parent may ask, is never told of Ctrl+C, and stays that way.
 held_signals hold_signals() {
     [[maybe_unused]] static const BOOL added = SetConsoleCtrlHandler(end_between_writes, TRUE);
-    AcquireSRWLockExclusive(&writing);
+    if (holds++ == 0)
+        AcquireSRWLockExclusive(&writing);
     return {};  // nothing to put back: the write holds a lock instead
 }
 
-void release_signals(const held_signals&) { ReleaseSRWLockExclusive(&writing); }
+void release_signals(const held_signals&) {
+    if (--holds == 0)
+        ReleaseSRWLockExclusive(&writing);
+}
 
 std::int64_t file_length(std::FILE* stream) {
     struct _stat64 status;
