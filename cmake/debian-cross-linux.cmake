@@ -23,4 +23,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 if(NOT DEFINED CMAKE_FIND_ROOT_PATH_MODE_PACKAGE)
   set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${blockbraider_cross_qemu} -L /usr/${blockbraider_cross_triplet})
+# The cross compiler's own libraries, searched first: where dpkg also has the target's
+# architecture, its C library lies in the host's multiarch folders, which the target's loader
+# searches too, and a program that mixes the two hangs in fork.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${blockbraider_cross_qemu} -L /usr/${blockbraider_cross_triplet}
+    -E LD_LIBRARY_PATH=/usr/${blockbraider_cross_triplet}/lib)
