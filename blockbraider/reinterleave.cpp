@@ -77,13 +77,12 @@ std::size_t writable_now(const verdict* verdicts, std::size_t blocks, std::int64
             return short_of_run();
         }
     }
+    // A run that starts the batch may be longer than any batch, and so may one whose bound
+    // starts it: either is judged with the whole rest.
     if (run == blocks || ends_chunk) {
-        // A run that starts the batch may be longer than any batch.
         settled = run != 0;
         return settled ? blocks : writable;
     }
-    // A run that starts the batch may be longer than any batch, and one whose bound starts it
-    // is judged with the whole rest.
     settled = run != 0 && bound != 0;
     return std::min(writable, bound);
 }
