@@ -89,7 +89,6 @@ std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
                       std::size_t tries, const unsigned char* following, std::size_t ahead,
                       pass_buffer& buffer) {
     const std::uint32_t block_size = chunk.block_size;
-    const chunk_span span{chunk.data_offset, std::int64_t{chunk.data_offset} + chunk.data_size};
     verdict* verdicts = buffer.verdicts + buffer.batch_size / block_size;
     for (std::size_t stop = from; stop != 0 && from - stop < tries; --stop) {
         // The last block of the window only shows what follows the one before it.
@@ -105,8 +104,8 @@ std::size_t told_stop(const chunk_info& chunk, std::int64_t position,
                         block_size);
         judge_context context;
         judge_blocks(buffer.window, before + after, chunk.channels, block_size,
-                     position + static_cast<std::int64_t>((stop - before) * block_size), span,
-                     context, verdicts);
+                     position + static_cast<std::int64_t>((stop - before) * block_size),
+                     span_of(chunk), context, verdicts);
         bool told = true;
         for (std::size_t b = 0; b + 1 < before + after; ++b)
             told =

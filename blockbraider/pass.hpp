@@ -23,6 +23,11 @@ struct chunk_info {
     bool wide_vectors;  // whether the permutation may use 32-byte vectors
 };
 
+/// Where the chunk's blocks begin and end in the file.
+inline chunk_span span_of(const chunk_info& chunk) {
+    return {chunk.data_offset, std::int64_t{chunk.data_offset} + chunk.data_size};
+}
+
 /// A run that stops, for a signal between two writes or a write that failed, should stop where
 /// the next run tells what it did: this many blocks on either side of a stop are judged, as many
 /// as a run of blocks placed by their zeros needs, and a batch reads this many ahead.

@@ -119,7 +119,7 @@ void reinterleave_ms_ima(std::FILE* stream, std::int32_t data_offset, std::uint3
     const chunk_info chunk{stream,   data_offset, data_size,
                            channels, block_size,  wide_vectors_available()};
     const bool judged = layouts_differ(channels, per_channel);
-    const chunk_span span{data_offset, std::int64_t{data_offset} + data_size};
+    const chunk_span span = span_of(chunk);
     judge_context context;
     std::int64_t last_end = -1;
     held_signals held{};

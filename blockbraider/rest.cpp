@@ -171,9 +171,8 @@ void convert_rest(const chunk_info& chunk, std::int32_t from, std::int64_t last_
         place_batch(buffer, at);
         const std::size_t wanted = std::min(count - judged, batch_blocks) * block_size;
         const std::size_t got = read_at(chunk.stream, at, buffer.in, wanted) / block_size;
-        judge_blocks(buffer.in, got, chunk.channels, block_size, at,
-                     {chunk.data_offset, std::int64_t{chunk.data_offset} + chunk.data_size},
-                     context, verdicts + judged);
+        judge_blocks(buffer.in, got, chunk.channels, block_size, at, span_of(chunk), context,
+                     verdicts + judged);
         judged += got;
         // A chunk that runs past the end of the file is judged as far as it goes, and reported
         // as ever once that is done.
