@@ -126,19 +126,21 @@ bool unchanged_by_permutation(const unsigned char* block, shape s) {
 
 // Whether every 4-bit code of a group is one of the two smallest steps either way (0, 1, 8, 9):
 // such codes keep the step at its smallest, one sample value at most, so a channel of them is
-// digital silence as encoders write it, zeros or not.
-bool silent(std::uint32_t g) { return (g & 0x66666666) == 0; }
+// digital silence as encoders write it, zeros or not. `quiet` is the mask of the bits that must
+// be clear: this one for silence, all of them for zeros alone.
+constexpr std::uint32_t silence = 0x66666666, zeros = 0xffffffff;
+bool silent(std::uint32_t g, std::uint32_t quiet) { return (g & quiet) == 0; }
 
 // A silent channel's data is silent in the layout the block is in; its header may hold any
 // sample. Scattered over the other layout its groups make no share of their own, unless the
 // block is mostly silent, as at a fade, or ends so, as where a sound fades out or an encoder
 // pads its last block: read per channel, that tail is a silent share. So at least half a share
 // of groups must sound, and a silent per-channel share that nothing sounds after says nothing.
-side silent_share(const unsigned char* block, shape s) {
+side silent_share(const unsigned char* block, shape s, std::uint32_t quiet) {
     const std::size_t groups = std::size_t{s.channels} * s.words;
     std::size_t sounding = 0, last_sounding = 0;
     for (std::size_t i = 0; i < groups; ++i)
-        if (!silent(group(block, i))) {
+        if (!silent(group(block, i), quiet)) {
             ++sounding;
             last_sounding = i;
         }
@@ -148,8 +150,9 @@ side silent_share(const unsigned char* block, shape s) {
     for (std::uint32_t c = 0; c < s.channels; ++c) {
         bool silent_row = std::size_t{c} * s.words < last_sounding, silent_column = true;
         for (std::uint32_t w = 1; w < s.words && (silent_row || silent_column); ++w) {
-            silent_row = silent_row && silent(group(block, std::size_t{c} * s.words + w));
-            silent_column = silent_column && silent(group(block, std::size_t{w} * s.channels + c));
+            silent_row = silent_row && silent(group(block, std::size_t{c} * s.words + w), quiet);
+            silent_column =
+                silent_column && silent(group(block, std::size_t{w} * s.channels + c), quiet);
         }
         per_channel = per_channel || silent_row;
         interleaved = interleaved || silent_column;
@@ -157,6 +160,13 @@ side silent_share(const unsigned char* block, shape s) {
     if (per_channel == interleaved)
         return side::none;
     return per_channel ? side::per_channel : side::interleaved;
+}
+
+// Where the other channels are near silence too, their smallest steps hide a silent share among
+// them; a silent channel that an encoder writes as zeros still stands out from them by its zeros.
+side silent_share(const unsigned char* block, shape s) {
+    const side by_silence = silent_share(block, s, silence);
+    return by_silence != side::none ? by_silence : silent_share(block, s, zeros);
 }
 
 // A group counts as seen twice only if it stands out from the groups beside it, but for its own
@@ -172,14 +182,15 @@ bool distinctive(const unsigned char* block, std::size_t index, std::size_t copy
 // (`new_first`), or the other way round. The interleave moves groups across `at`; in a torn
 // block each group that moved from the old side to the new one is still in its old place too,
 // so every such pair is equal. A whole block is seen torn only where at least one of them is
-// not a group that repeats anyway; where every pair is equal but none stands out, as in
-// silence, a tear can only not be ruled out.
+// not a group that repeats anyway, and is not near silence, or two are: near silence, a group
+// of a single smallest step is common enough to meet its like by chance. Where every pair is
+// equal but too few stand out, a tear can only not be ruled out.
 enum class cut : unsigned char { ruled_out, possible, seen };
 
 cut cut_at(const unsigned char* block, shape s, std::size_t at, bool new_first) {
     const std::size_t before = at / 4, after = (at + 3) / 4;  // a group split by `at` is neither
     const std::size_t groups = std::size_t{s.channels} * s.words;
-    bool seen_twice = false;
+    unsigned seen_twice = 0;
     // Only the groups that cross are visited: for channel c, the words w whose two places lie
     // on either side, so that a whole block is usually told by its first pair.
     // Rows that end before `after` hold no old place past it: with the new side first, the
@@ -205,10 +216,11 @@ cut cut_at(const unsigned char* block, shape s, std::size_t at, bool new_first) 
             const std::size_t old_place = row + w, new_place = w * s.channels + c;
             if (group(block, old_place) != group(block, new_place))
                 return cut::ruled_out;
-            seen_twice = seen_twice || distinctive(block, old_place, new_place, groups);
+            if (distinctive(block, old_place, new_place, groups))
+                seen_twice += silent(group(block, old_place), silence) ? 1 : 2;
         }
     }
-    return seen_twice ? cut::seen : cut::possible;
+    return seen_twice >= 2 ? cut::seen : cut::possible;
 }
 
 // Looks at every boundary inside the block at a multiple of `step` (a sector, or a page) of the
@@ -222,18 +234,164 @@ bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t
     return false;
 }
 
-// Whether a tear at a page inside the block, the first at file offset `start`, cannot be ruled
-// out. A block of at most a page holds one such boundary, and shares a page with each of its
-// neighbours: its new side is the one by the converted neighbour (`new_first` where that comes
-// first). A longer block may hold pages of either kind in any order.
-bool tear_possible(const unsigned char* block, shape s, std::int64_t start,
-                   std::uint32_t block_size, bool new_first) {
-    for (auto at = static_cast<std::size_t>(page - start % page); at < block_size;
-         at += static_cast<std::size_t>(page))
-        if (cut_at(block, s, at, new_first) != cut::ruled_out ||
-            (block_size > page && cut_at(block, s, at, !new_first) != cut::ruled_out))
+// A channel silent in groups `first` to `end` of a block read as interleaved, by the mask
+// `quiet`, where the other channels sound in at least half of theirs: the mark of the new side
+// of a torn block. The channel must be silent in at least 4 groups.
+struct silent_column {
+    std::uint32_t channel;
+    std::uint32_t quiet;  // 0 where there is no such channel
+};
+constexpr silent_column no_channel{0, 0};
+
+silent_column silent_column_in(const unsigned char* block, shape s, std::size_t first,
+                               std::size_t end) {
+    first = std::max<std::size_t>(first, s.channels);
+    if (end < first + s.channels * std::size_t{4})
+        return no_channel;
+    for (const std::uint32_t quiet : {zeros, silence}) {
+        std::size_t sounding = 0;
+        for (std::size_t i = first; i < end; ++i)
+            sounding += silent(group(block, i), quiet) ? 0 : 1;
+        if (sounding < (end - first) / (2 * std::size_t{s.channels}))
+            continue;
+        for (std::uint32_t c = 0; c < s.channels; ++c) {
+            bool silent_column = true;
+            for (std::size_t i = first + (c + s.channels - first % s.channels) % s.channels;
+                 i < end && silent_column; i += s.channels)
+                silent_column = silent(group(block, i), quiet);
+            if (silent_column)
+                return {c, quiet};
+        }
+    }
+    return no_channel;
+}
+
+// Whether channel `column.channel` is silent in a block of layout `layout`, header aside.
+bool silent_in(const unsigned char* block, shape s, side layout, silent_column column) {
+    for (std::uint32_t w = 1; w < s.words; ++w)
+        if (!silent(group(block, layout == side::per_channel
+                                     ? std::size_t{column.channel} * s.words + w
+                                     : std::size_t{w} * s.channels + column.channel),
+                    column.quiet))
+            return false;
+    return true;
+}
+
+// A channel silent throughout a block of layout `layout`, header aside, by the mask `quiet`,
+// where the other channels sound in at least half a share of groups: channels keep their
+// silence from block to block, so this is what a neighbour says of a block's channels.
+silent_column silent_channel_of(const unsigned char* block, shape s, side layout) {
+    const std::size_t groups = std::size_t{s.channels} * s.words;
+    for (const std::uint32_t quiet : {zeros, silence}) {
+        std::size_t sounding = 0;
+        for (std::size_t i = 0; i < groups; ++i)
+            sounding += silent(group(block, i), quiet) ? 0 : 1;
+        if (sounding < s.words / 2)
+            continue;
+        for (std::uint32_t c = 0; c < s.channels; ++c)
+            if (silent_in(block, s, layout, {c, quiet}))
+                return {c, quiet};
+    }
+    return no_channel;
+}
+
+// Whether a tear at byte `at`, new first where `new_first`, would have a silent channel sound:
+// its groups on the new side, interleaved, or its share on the old side, per channel.
+bool tear_sounds(const unsigned char* block, shape s, std::size_t at, bool new_first,
+                 silent_column column) {
+    if (column.quiet == 0)
+        return false;
+    const std::size_t before = at / 4, after = (at + 3) / 4,
+                      groups = std::size_t{s.channels} * s.words;
+    const std::size_t row = std::size_t{column.channel} * s.words;
+    for (std::size_t i = std::max(row + 1, new_first ? after : row),
+                     end = std::min(row + s.words, new_first ? groups : before);
+         i < end; ++i)
+        if (!silent(group(block, i), column.quiet))
+            return true;
+    for (std::size_t i = s.channels + column.channel; i < groups; i += s.channels)
+        if ((new_first ? i < before : i >= after) && !silent(group(block, i), column.quiet))
             return true;
     return false;
+}
+
+// Whether a tear at byte `at`, new first where `new_first`, is ruled out by a silent channel:
+// one silent on the new side of the block, read as converted, or in a neighbour (`beside`),
+// that a block torn there would have sound.
+bool silent_channel_rules_out(const unsigned char* block, shape s, std::size_t at, bool new_first,
+                              silent_column beside) {
+    const std::size_t before = at / 4, after = (at + 3) / 4,
+                      groups = std::size_t{s.channels} * s.words;
+    const silent_column column = new_first ? silent_column_in(block, s, 0, before)
+                                           : silent_column_in(block, s, after, groups);
+    return tear_sounds(block, s, at, new_first, column) ||
+           tear_sounds(block, s, at, new_first, beside);
+}
+
+// Whether a tear inside the block, the first at file offset `start`, cannot be ruled out. A
+// write cut short stops at a sector, new before it: a block of at most a page shares a page with
+// each of its neighbours, so its new side is the one by the converted neighbour (`new_first`
+// where that comes first). A longer block may hold pages of either kind in any order.
+bool tear_possible(const unsigned char* block, shape s, std::int64_t start,
+                   std::uint32_t block_size, bool new_first, silent_column beside) {
+    for (auto at = static_cast<std::size_t>(sector - start % sector); at < block_size;
+         at += static_cast<std::size_t>(sector))
+        if ((cut_at(block, s, at, new_first) != cut::ruled_out &&
+             !silent_channel_rules_out(block, s, at, new_first, beside)) ||
+            (block_size > page && (start + static_cast<std::int64_t>(at)) % page == 0 &&
+             cut_at(block, s, at, !new_first) != cut::ruled_out &&
+             !silent_channel_rules_out(block, s, at, !new_first, beside)))
+            return true;
+    return false;
+}
+
+// Whether a block at an end of its chunk, which its own bytes do not place for certain, can
+// have been torn at a sector inside it, new first where `new_first`: by a run's first write or
+// its last, or by a power cut. So it is where a tear there cannot be ruled out and the groups
+// on the new side read as a converted block's with a silent channel: a block still to convert
+// holds one only by chance. Where the block's other neighbour is converted, so may the block
+// be, silent channel and all; the channel must then also sound on the old side, which a block
+// torn there fills with the rest of the channels' shares.
+bool torn_at_chunk_edge(const unsigned char* block, shape s, std::int64_t start,
+                        std::uint32_t block_size, bool new_first, bool beside_converted) {
+    const std::size_t groups = std::size_t{s.channels} * s.words;
+    for (auto at = static_cast<std::size_t>(sector - start % sector); at < block_size;
+         at += static_cast<std::size_t>(sector)) {
+        if (cut_at(block, s, at, new_first) == cut::ruled_out)
+            continue;
+        const std::size_t before = at / 4, after = (at + 3) / 4;
+        const silent_column column = new_first ? silent_column_in(block, s, 0, before)
+                                               : silent_column_in(block, s, after, groups);
+        if (column.quiet == 0)
+            continue;
+        if (!beside_converted)
+            return true;
+        const std::size_t old_first = new_first ? after : s.channels,
+                          old_end = new_first ? groups : before;
+        for (std::size_t i = old_first; i < old_end; ++i)
+            if (i % s.channels == column.channel && !silent(group(block, i), column.quiet))
+                return true;
+    }
+    return false;
+}
+
+// Whether the block, the first byte at file offset `start`, holds only zeros from a sector
+// inside it on, sounds in the groups just before it, and a tear there, new first, cannot be
+// ruled out.
+bool zeros_after_sound(const unsigned char* block, shape s, std::int64_t start,
+                       std::uint32_t block_size) {
+    std::size_t zeros_from = std::size_t{s.channels} * s.words;
+    while (zeros_from > s.channels && group(block, zeros_from - 1) == 0)
+        --zeros_from;
+    // The first sector at or after the zeros' start.
+    const auto end = static_cast<std::int64_t>(4 * zeros_from) + start;
+    const auto at = static_cast<std::size_t>((end + sector - 1) / sector * sector - start);
+    if (at >= block_size)
+        return false;
+    bool sounds = false;
+    for (std::size_t i = at / 4 - std::min<std::size_t>(at / 4, s.channels); i < at / 4; ++i)
+        sounds = sounds || !silent(group(block, i), silence);
+    return sounds && cut_at(block, s, at, true) != cut::ruled_out;
 }
 
 // A block's neighbour in the chunk: its layout, where its evidence gives one, and whether it is
@@ -242,32 +400,46 @@ enum class edge : unsigned char { none, chunk, batch };
 struct neighbour {
     side layout;
     edge at;
+    const unsigned char* block;  // its bytes, where they are at hand
 };
 
-// What becomes of verdict `v` of a block, the first byte at file offset `start`, where a page
-// inside it may hold a tear. Its neighbours share its first and last pages: between blocks of
-// the two layouts it is new on the converted one's side, and torn if no pair of groups rules
-// that out. A block placed by its zeros alone, beside the chunk's end or a block not yet read,
-// can have been torn there too: it is unknown, for the blocks around it to place.
-verdict page_tear_verdict(verdict v, bool certain, const unsigned char* block, shape s,
+// What becomes of verdict `v` of a block, the first byte at file offset `start`, where a write
+// cut short inside it may have torn it. Its neighbours share its first and last pages: between
+// blocks of the two layouts it is new on the converted one's side, and torn if no pair of
+// groups rules that out. A block placed by its zeros alone can have been torn beside the
+// chunk's end too, by the first write of a run or its last: nothing on the chunk's side can
+// place it, so it is torn. Beside a block not yet read, it is unknown, for the blocks around it
+// to place.
+verdict page_tear_verdict(verdict v, bool certain, side own, const unsigned char* block, shape s,
                           std::int64_t start, std::uint32_t block_size, neighbour left,
                           neighbour right) {
     if (left.layout != side::none && right.layout != side::none) {
         if (left.layout == right.layout)
             return v;
-        return tear_possible(block, s, start, block_size, left.layout == side::interleaved)
+        // A neighbour's silent channel says something only where the block, read as what its
+        // own bytes say it is, keeps that channel silent too.
+        silent_column beside = no_channel;
+        for (const neighbour& n : {left, right}) {
+            const silent_column c = n.block == nullptr || beside.quiet != 0
+                                        ? no_channel
+                                        : silent_channel_of(n.block, s, n.layout);
+            if (c.quiet != 0 && own != side::none && silent_in(block, s, own, c))
+                beside = c;
+        }
+        return tear_possible(block, s, start, block_size, left.layout == side::interleaved, beside)
                    ? verdict::torn
                    : v;
     }
     if (certain)
         return v;
     if (left.layout != side::none && right.at != edge::none)
-        return tear_possible(block, s, start, block_size, left.layout == side::interleaved)
+        return tear_possible(block, s, start, block_size, left.layout == side::interleaved,
+                             no_channel)
                    ? verdict::unknown
                    : v;
     if (right.layout != side::none && left.at == edge::chunk &&
-        tear_possible(block, s, start, block_size, right.layout == side::per_channel))
-        return verdict::unknown;
+        tear_possible(block, s, start, block_size, right.layout == side::per_channel, no_channel))
+        return verdict::torn;
     return v;
 }
 
@@ -420,7 +592,10 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
     // Where every block is certain and of one layout, the verdicts are the evidence.
     seen_per_channel = seen_per_channel || context_side == side::per_channel;
     seen_interleaved = seen_interleaved || context_side == side::interleaved;
-    const bool judge_further = any_likely || (seen_per_channel && seen_interleaved);
+    // The blocks at the chunk's ends are looked at for a tear whatever they say.
+    const bool judge_further = any_likely || (seen_per_channel && seen_interleaved) ||
+                               (offset == span.start && raw[0] == evidence::unknown) ||
+                               offset + static_cast<std::int64_t>(count * block_size) == span.end;
     for (std::size_t b = 0; judge_further && b < count; ++b) {
         const evidence e = raw[b];
         const side own = side_of(e);
@@ -440,12 +615,38 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
             const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
             const side before = side_of(previous),
                        after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
-            const neighbour left{before, b == 0 && start == span.start ? edge::chunk : edge::none};
-            const neighbour right{after, start + block_size == span.end ? edge::chunk
-                                         : b + 1 == count               ? edge::batch
-                                                                        : edge::none};
-            v = page_tear_verdict(v, certain(e), blocks + b * block_size, s, start, block_size,
+            const neighbour left{before, b == 0 && start == span.start ? edge::chunk : edge::none,
+                                 b != 0 ? blocks + (b - 1) * block_size : nullptr};
+            const neighbour right{after,
+                                  start + block_size == span.end ? edge::chunk
+                                  : b + 1 == count               ? edge::batch
+                                                                 : edge::none,
+                                  b + 1 < count ? blocks + (b + 1) * block_size : nullptr};
+            v = page_tear_verdict(v, certain(e), own, blocks + b * block_size, s, start, block_size,
                                   left, right);
+        }
+        // A chunk's last block after converted ones, whatever it says of itself, that sounds
+        // up to a sector and holds only zeros after it, is the last write of a run cut short
+        // there, where a silent channel's share was left: a converted block's sound ends at
+        // that very sector only by chance.
+        if (e != evidence::torn && e != evidence::neither && e != evidence::unchanged &&
+            side_of(previous) == side::interleaved &&
+            offset + static_cast<std::int64_t>((b + 1) * block_size) == span.end &&
+            zeros_after_sound(blocks + b * block_size, s,
+                              offset + static_cast<std::int64_t>(b * block_size), block_size))
+            v = verdict::torn;
+        // A block at the chunk's end, beside blocks of one layout, may have been torn there.
+        if (!certain(e) && e != evidence::torn && e != evidence::neither &&
+            e != evidence::unchanged) {
+            const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
+            const side after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
+            const bool first = start == span.start && after != side::none,
+                       last = start + block_size == span.end && side_of(previous) != side::none;
+            const side beside = first ? after : side_of(previous);
+            if ((first || last) && torn_at_chunk_edge(blocks + b * block_size, s, start, block_size,
+                                                      first == (beside == side::per_channel),
+                                                      beside == side::interleaved))
+                v = verdict::torn;
         }
         previous = e;
         verdicts[b] = v;

@@ -54,8 +54,9 @@ struct chunk_span {
 /// into `verdicts`, and moves `context` past them. Headers that fit one layout only place a
 /// block for certain. Where both fit, a channel whose share is all zeros in one layout only
 /// places it, but only in a run of such blocks: zeros fit every header, and fades or padding
-/// leave stray runs of them. A block that its neighbours of the two layouts leave torn at a
-/// page inside it is torn; one that the chunk's end or the end of `blocks` leaves so is unknown.
+/// leave stray runs of them. A block that a write cut short at a sector inside it can have torn,
+/// where its neighbours are of the two layouts, or where it ends the chunk and reads so, is torn;
+/// one that the end of `blocks` leaves so is unknown, for the next blocks to place.
 void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t channels,
                   std::uint32_t block_size, std::int64_t offset, chunk_span span,
                   judge_context& context, verdict* verdicts);

@@ -323,6 +323,9 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
         // Whether a stop is always finished; where it falls before blocks that tell nothing,
         // the next run can only say they are in doubt.
         bool finishable = true;
+        // The other channels at -90 dB: codes of the smallest step throughout, as silence is
+        // coded, so that only a silent channel's zeros tell the layouts apart.
+        bool whisper = false;
     };
     const Kind kinds[] = {
         {"music in 2 channels of 36 bytes", 2, 72, 2 * 14563 + 100, {}},
@@ -338,7 +341,18 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
          0,
          3,
          true,
-         false}};
+         false},
+        {.name = "2 channels of 4096 bytes, the last silent",
+         .channels = 2,
+         .block_size = 8192,
+         .blocks = 40,
+         .silent = {1}},
+        {.name = "2 channels of 256 bytes, the first silent, the other at -90 dB",
+         .channels = 2,
+         .block_size = 512,
+         .blocks = 600,
+         .silent = {0},
+         .whisper = true}};
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.name);
         const std::uint32_t bs = kind.block_size;
@@ -346,18 +360,20 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
         const std::uint32_t share = bs / kind.channels;
         std::uint32_t noise = 3;
         // A channel's share of silence: a header of sample 0 and step 0, then codes 0, 1, 8, 9.
-        const auto silence = [&](std::size_t at) {
+        const auto silence = [&](std::size_t at, bool coded) {
             for (std::size_t i = 0; i < share; ++i) {
                 noise = noise * 1103515245 + 12345;
                 const std::uint32_t r = noise >> 16;
-                data[at + i] = !kind.coded || i < 4 || r % 4 != 0 ? 0 : r >> 2 & 0x99;
+                data[at + i] = !coded || i < 4 || r % 4 != 0 ? 0 : r >> 2 & 0x99;
             }
         };
         for (std::size_t b = 0; b < kind.blocks; ++b)
             for (std::uint32_t c = 0; c < kind.channels; ++c)
                 if (std::count(kind.silent.begin(), kind.silent.end(), c) != 0 ||
                     b < kind.silent_start || b + kind.silent_end >= kind.blocks)
-                    silence(b * bs + c * share);
+                    silence(b * bs + c * share, kind.coded);
+                else if (kind.whisper)
+                    silence(b * bs + c * share, true);
         const auto file = [&](const Bytes& body) {
             return make_riff({fmt_chunk(kind.channels, bs), data_chunk(body)});
         };
@@ -388,6 +404,7 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
         };
         const std::size_t middle = data_at + data.size() / 2;
         const std::size_t inside = data_at + (kind.blocks * 7 / 41 + 7) * bs + 7 * 97;
+        const std::size_t last_page = (after.size() - 1) / 4096 * 4096;
         const struct {
             const char* name;
             Bytes start;
@@ -415,6 +432,8 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
              {0},
              true},
             {"cut at a page", cut_at(middle / 4096 * 4096), {0}, false},
+            {"cut at the first page", cut_at(4096), {0}, false},
+            {"cut at the last page", cut_at(last_page), {0}, false},
             {"cut at a sector", sector_cut(middle / 512 * 512 + 512), {0}, false},
             {"random pages", random_pages(5), {0}, false},
             {"random pages, the last block torn", random_pages(5 * 7919), {0}, false},
@@ -424,6 +443,10 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
              false},
             {"old pages, then new from a block's second page",
              pages([&](std::size_t page) { return page * 4096 < inside; }),
+             {0},
+             false},
+            {"old pages, then new from the last page",
+             pages([&](std::size_t page) { return page * 4096 < last_page; }),
              {0},
              false},
         };
