@@ -252,13 +252,12 @@ silent_column silent_column_in(const unsigned char* block, shape s, std::size_t 
         std::size_t sounding = 0;
         for (std::size_t i = first; i < end; ++i)
             sounding += silent(group(block, i), quiet) ? 0 : 1;
-        if (sounding < (end - first) / (2 * std::size_t{s.channels}))
+        if (2 * sounding * s.channels < end - first)
             continue;
         for (std::uint32_t c = 0; c < s.channels; ++c) {
             bool silent_column = true;
-            for (std::size_t i = first + (c + s.channels - first % s.channels) % s.channels;
-                 i < end && silent_column; i += s.channels)
-                silent_column = silent(group(block, i), quiet);
+            for (std::size_t i = c; i < end && silent_column; i += s.channels)
+                silent_column = i < first || silent(group(block, i), quiet);
             if (silent_column)
                 return {c, quiet};
         }
