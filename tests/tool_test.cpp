@@ -328,11 +328,11 @@ TEST(ConversionTest, EveryRunAfterAnyStopConvertsEachBlockOnce) {
         bool whisper = false;
     };
     const Kind kinds[] = {
-        {"music in 2 channels of 36 bytes", 2, 72, 2 * 14563 + 100, {}},
-        {"music after silence longer than a batch", 2, 72, 2 * 14563 + 100, {}, 14563 + 10},
-        {"2 channels of 512 bytes, the first silent", 2, 1024, 2000, {0}},
-        {"8 channels of 36 bytes, the first silent", 8, 288, 9000, {0}},
-        {"6 channels of 36 bytes, only the last sounding", 6, 216, 9000, {0, 1, 2, 3, 4}},
+        {"music in 2 channels of 36 bytes", 2, 72, 14563 + 500, {}},
+        {"music after silence longer than a batch", 2, 72, 14563 + 500, {}, 14563 + 10},
+        {"2 channels of 512 bytes, the first silent", 2, 1024, 1200, {0}},
+        {"8 channels of 36 bytes, the first silent", 8, 288, 4000, {0}},
+        {"6 channels of 36 bytes, only the last sounding", 6, 216, 5200, {0, 1, 2, 3, 4}},
         {"2 channels of 2048 bytes, the first silent, ending in silence, all coded",
          2,
          4096,
