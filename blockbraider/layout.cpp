@@ -375,17 +375,18 @@ bool torn_at_chunk_edge(const unsigned char* block, shape s, std::int64_t start,
 }
 
 // Whether the block, the first byte at file offset `start`, holds only zeros from a sector
-// inside it on, sounds in the groups just before it, and a tear there, new first, cannot be
-// ruled out.
+// inside it on, but for a group that the sector splits, sounds in the groups just before it,
+// and a tear there, new first, cannot be ruled out.
 bool zeros_after_sound(const unsigned char* block, shape s, std::int64_t start,
                        std::uint32_t block_size) {
     std::size_t zeros_from = std::size_t{s.channels} * s.words;
     while (zeros_from > s.channels && group(block, zeros_from - 1) == 0)
         --zeros_from;
-    // The first sector at or after the zeros' start.
-    const auto end = static_cast<std::int64_t>(4 * zeros_from) + start;
-    const auto at = static_cast<std::size_t>((end + sector - 1) / sector * sector - start);
-    if (at >= block_size)
+    // The first sector after the last group that sounds, which it may split.
+    const std::int64_t sector_at =
+        (start + static_cast<std::int64_t>(4 * zeros_from) - 3 + sector - 1) / sector * sector;
+    const auto at = static_cast<std::size_t>(sector_at - start);
+    if (sector_at <= start || at >= block_size)
         return false;
     bool sounds = false;
     for (std::size_t i = at / 4 - std::min<std::size_t>(at / 4, s.channels); i < at / 4; ++i)
@@ -412,6 +413,12 @@ struct neighbour {
 verdict page_tear_verdict(verdict v, bool certain, side own, const unsigned char* block, shape s,
                           std::int64_t start, std::uint32_t block_size, neighbour left,
                           neighbour right) {
+    // A block at the chunk's end that differs from its one neighbour stands where a run's
+    // writes begin or end, as between blocks of the two layouts.
+    if (left.at == edge::chunk && right.layout != side::none && own != right.layout)
+        left.layout = own;
+    if (right.at == edge::chunk && left.layout != side::none && own != left.layout)
+        right.layout = own;
     if (left.layout != side::none && right.layout != side::none) {
         if (left.layout == right.layout)
             return v;
