@@ -235,7 +235,7 @@ bool torn(const unsigned char* block, shape s, std::int64_t start, std::uint32_t
 }
 
 // A channel silent in groups `first` to `end` of a block read as interleaved, by the mask
-// `quiet`, where the other channels sound in at least half of theirs: the mark of the new side
+// `quiet`, where at least half a channel's part of those groups sound: the mark of the new side
 // of a torn block. The channel must be silent in at least 4 groups.
 struct silent_column {
     std::uint32_t channel;
