@@ -394,6 +394,42 @@ bool zeros_after_sound(const unsigned char* block, shape s, std::int64_t start,
     return sounds && cut_at(block, s, at, true) != cut::ruled_out;
 }
 
+// Whether a tear at byte `at`, old first, leaves the block's bytes as they were anyway: all
+// from the tear on are zeros, it falls in the last channel's share, and that share is zeros for
+// at least `padding_run` groups before it, as where an encoder pads the chunk's last block after
+// the sound ends. The bytes the tear would have left old are then zeros too.
+constexpr std::size_t padding_run = 16;
+
+bool tear_leaves_padding(const unsigned char* block, shape s, std::size_t at) {
+    const std::size_t before = at / 4, groups = std::size_t{s.channels} * s.words;
+    const std::size_t row = std::size_t{s.channels - 1} * s.words;
+    if (before < row + 1 + padding_run)
+        return false;
+    for (std::size_t i = before - padding_run; i < groups; ++i)
+        if (group(block, i) != 0)
+            return false;
+    return true;
+}
+
+// Whether a chunk's last block, after blocks still to convert and telling nothing itself, is
+// whole or as good as whole: no tear at a sector inside it, old first, is possible but one that
+// leaves its padding as it was, and no page inside it can have been new before the rest.
+bool whole_after_still(const unsigned char* block, shape s, std::int64_t start,
+                       std::uint32_t block_size, silent_column beside) {
+    for (auto at = static_cast<std::size_t>(sector - start % sector); at < block_size;
+         at += static_cast<std::size_t>(sector)) {
+        const bool old_first = cut_at(block, s, at, false) != cut::ruled_out &&
+                               !silent_channel_rules_out(block, s, at, false, beside);
+        if (old_first && !tear_leaves_padding(block, s, at))
+            return false;
+        if (block_size > page && (start + static_cast<std::int64_t>(at)) % page == 0 &&
+            cut_at(block, s, at, true) != cut::ruled_out &&
+            !silent_channel_rules_out(block, s, at, true, beside))
+            return false;
+    }
+    return true;
+}
+
 // A block's neighbour in the chunk: its layout, where its evidence gives one, and whether it is
 // the end of the chunk, or a block not yet read, judged with the next blocks.
 enum class edge : unsigned char { none, chunk, batch };
@@ -653,6 +689,20 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
                                                       first == (beside == side::per_channel),
                                                       beside == side::interleaved))
                 v = verdict::torn;
+        }
+        // A chunk's last block that tells nothing for certain, after blocks still to convert,
+        // shares a page with them: whole, it is as old as that page, and still to convert too.
+        if (v == verdict::unknown &&
+            (e == evidence::unknown || e == evidence::likely_per_channel) && b != 0 &&
+            side_of(previous) == side::per_channel &&
+            offset + static_cast<std::int64_t>((b + 1) * block_size) == span.end) {
+            const unsigned char* block = blocks + b * block_size;
+            silent_column channel = silent_channel_of(block - block_size, s, side::per_channel);
+            if (channel.quiet != 0 && !silent_in(block, s, side::per_channel, channel))
+                channel = no_channel;
+            if (whole_after_still(block, s, offset + static_cast<std::int64_t>(b * block_size),
+                                  block_size, channel))
+                v = verdict::per_channel;
         }
         previous = e;
         verdicts[b] = v;
