@@ -294,6 +294,16 @@ silent_column silent_channel_of(const unsigned char* block, shape s, side layout
     return no_channel;
 }
 
+// The channel silent in a neighbour of layout `layout` that the block, read as `own`, keeps
+// silent too: only then does the neighbour's silence say something of the block.
+silent_column silent_channel_beside(const unsigned char* block, shape s, side own,
+                                    const unsigned char* neighbour_block, side layout) {
+    if (neighbour_block == nullptr || own == side::none)
+        return no_channel;
+    const silent_column c = silent_channel_of(neighbour_block, s, layout);
+    return c.quiet != 0 && silent_in(block, s, own, c) ? c : no_channel;
+}
+
 // Whether a tear at byte `at`, new first where `new_first`, would have a silent channel sound:
 // its groups on the new side, interleaved, or its share on the old side, per channel.
 bool tear_sounds(const unsigned char* block, shape s, std::size_t at, bool new_first,
@@ -327,6 +337,14 @@ bool silent_channel_rules_out(const unsigned char* block, shape s, std::size_t a
            tear_sounds(block, s, at, new_first, beside);
 }
 
+// Whether a tear at byte `at`, new first where `new_first`, is possible: no pair of groups and
+// no silent channel rules it out.
+bool tear_at(const unsigned char* block, shape s, std::size_t at, bool new_first,
+             silent_column beside) {
+    return cut_at(block, s, at, new_first) != cut::ruled_out &&
+           !silent_channel_rules_out(block, s, at, new_first, beside);
+}
+
 // Whether a tear inside the block, the first at file offset `start`, cannot be ruled out. A
 // write cut short stops at a sector, new before it: a block of at most a page shares a page with
 // each of its neighbours, so its new side is the one by the converted neighbour (`new_first`
@@ -335,11 +353,9 @@ bool tear_possible(const unsigned char* block, shape s, std::int64_t start,
                    std::uint32_t block_size, bool new_first, silent_column beside) {
     for (auto at = static_cast<std::size_t>(sector - start % sector); at < block_size;
          at += static_cast<std::size_t>(sector))
-        if ((cut_at(block, s, at, new_first) != cut::ruled_out &&
-             !silent_channel_rules_out(block, s, at, new_first, beside)) ||
+        if (tear_at(block, s, at, new_first, beside) ||
             (block_size > page && (start + static_cast<std::int64_t>(at)) % page == 0 &&
-             cut_at(block, s, at, !new_first) != cut::ruled_out &&
-             !silent_channel_rules_out(block, s, at, !new_first, beside)))
+             tear_at(block, s, at, !new_first, beside)))
             return true;
     return false;
 }
@@ -418,13 +434,10 @@ bool whole_after_still(const unsigned char* block, shape s, std::int64_t start,
                        std::uint32_t block_size, silent_column beside) {
     for (auto at = static_cast<std::size_t>(sector - start % sector); at < block_size;
          at += static_cast<std::size_t>(sector)) {
-        const bool old_first = cut_at(block, s, at, false) != cut::ruled_out &&
-                               !silent_channel_rules_out(block, s, at, false, beside);
-        if (old_first && !tear_leaves_padding(block, s, at))
+        if (tear_at(block, s, at, false, beside) && !tear_leaves_padding(block, s, at))
             return false;
         if (block_size > page && (start + static_cast<std::int64_t>(at)) % page == 0 &&
-            cut_at(block, s, at, true) != cut::ruled_out &&
-            !silent_channel_rules_out(block, s, at, true, beside))
+            tear_at(block, s, at, true, beside))
             return false;
     }
     return true;
@@ -458,16 +471,9 @@ verdict page_tear_verdict(verdict v, bool certain, side own, const unsigned char
     if (left.layout != side::none && right.layout != side::none) {
         if (left.layout == right.layout)
             return v;
-        // A neighbour's silent channel says something only where the block, read as what its
-        // own bytes say it is, keeps that channel silent too.
-        silent_column beside = no_channel;
-        for (const neighbour& n : {left, right}) {
-            const silent_column c = n.block == nullptr || beside.quiet != 0
-                                        ? no_channel
-                                        : silent_channel_of(n.block, s, n.layout);
-            if (c.quiet != 0 && own != side::none && silent_in(block, s, own, c))
-                beside = c;
-        }
+        silent_column beside = silent_channel_beside(block, s, own, left.block, left.layout);
+        if (beside.quiet == 0)
+            beside = silent_channel_beside(block, s, own, right.block, right.layout);
         return tear_possible(block, s, start, block_size, left.layout == side::interleaved, beside)
                    ? verdict::torn
                    : v;
@@ -642,6 +648,10 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         const evidence e = raw[b];
         const side own = side_of(e);
         verdict v = verdict_of(e);
+        const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
+        const bool ends_chunk = start + block_size == span.end;
+        const unsigned char* block = blocks + b * block_size;
+        const side after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
         if (own != side::none && !certain(e)) {
             if (b >= run_end) {
                 run_start = b;
@@ -654,38 +664,31 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
                 v = verdict::unknown;
         }
         if (own != side::none) {
-            const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
-            const side before = side_of(previous),
-                       after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
-            const neighbour left{before, b == 0 && start == span.start ? edge::chunk : edge::none,
+            const neighbour left{side_of(previous),
+                                 b == 0 && start == span.start ? edge::chunk : edge::none,
                                  b != 0 ? blocks + (b - 1) * block_size : nullptr};
             const neighbour right{after,
-                                  start + block_size == span.end ? edge::chunk
-                                  : b + 1 == count               ? edge::batch
-                                                                 : edge::none,
+                                  ends_chunk       ? edge::chunk
+                                  : b + 1 == count ? edge::batch
+                                                   : edge::none,
                                   b + 1 < count ? blocks + (b + 1) * block_size : nullptr};
-            v = page_tear_verdict(v, certain(e), own, blocks + b * block_size, s, start, block_size,
-                                  left, right);
+            v = page_tear_verdict(v, certain(e), own, block, s, start, block_size, left, right);
         }
         // A chunk's last block after converted ones, whatever it says of itself, that sounds
         // up to a sector and holds only zeros after it, is the last write of a run cut short
         // there, where a silent channel's share was left: a converted block's sound ends at
         // that very sector only by chance.
         if (e != evidence::torn && e != evidence::neither && e != evidence::unchanged &&
-            side_of(previous) == side::interleaved &&
-            offset + static_cast<std::int64_t>((b + 1) * block_size) == span.end &&
-            zeros_after_sound(blocks + b * block_size, s,
-                              offset + static_cast<std::int64_t>(b * block_size), block_size))
+            side_of(previous) == side::interleaved && ends_chunk &&
+            zeros_after_sound(block, s, start, block_size))
             v = verdict::torn;
         // A block at the chunk's end, beside blocks of one layout, may have been torn there.
         if (!certain(e) && e != evidence::torn && e != evidence::neither &&
             e != evidence::unchanged) {
-            const std::int64_t start = offset + static_cast<std::int64_t>(b * block_size);
-            const side after = b + 1 < count ? side_of(raw[b + 1]) : side::none;
             const bool first = start == span.start && after != side::none,
-                       last = start + block_size == span.end && side_of(previous) != side::none;
+                       last = ends_chunk && side_of(previous) != side::none;
             const side beside = first ? after : side_of(previous);
-            if ((first || last) && torn_at_chunk_edge(blocks + b * block_size, s, start, block_size,
+            if ((first || last) && torn_at_chunk_edge(block, s, start, block_size,
                                                       first == (beside == side::per_channel),
                                                       beside == side::interleaved))
                 v = verdict::torn;
@@ -694,14 +697,10 @@ void judge_blocks(const unsigned char* blocks, std::size_t count, std::uint32_t 
         // shares a page with them: whole, it is as old as that page, and still to convert too.
         if (v == verdict::unknown &&
             (e == evidence::unknown || e == evidence::likely_per_channel) && b != 0 &&
-            side_of(previous) == side::per_channel &&
-            offset + static_cast<std::int64_t>((b + 1) * block_size) == span.end) {
-            const unsigned char* block = blocks + b * block_size;
-            silent_column channel = silent_channel_of(block - block_size, s, side::per_channel);
-            if (channel.quiet != 0 && !silent_in(block, s, side::per_channel, channel))
-                channel = no_channel;
-            if (whole_after_still(block, s, offset + static_cast<std::int64_t>(b * block_size),
-                                  block_size, channel))
+            side_of(previous) == side::per_channel && ends_chunk) {
+            if (whole_after_still(block, s, start, block_size,
+                                  silent_channel_beside(block, s, side::per_channel,
+                                                        block - block_size, side::per_channel)))
                 v = verdict::per_channel;
         }
         previous = e;
